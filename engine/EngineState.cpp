@@ -1,0 +1,3 @@
+#include "engine/EngineState.h"
+
+LONG* g_pStopFlag = nullptr;

@@ -1,0 +1,1 @@
+# Libraries the engine is built on. Add one block per library.

@@ -1,0 +1,136 @@
+#include "platform/file/File.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/fs/PathMap.h"
+#include "platform/win/Handle.h"
+#include "platform/win/LastError.h"
+
+namespace {
+
+struct KvFile : KvHandle {
+    explicit KvFile(int descriptor) : fd(descriptor) {}
+    ~KvFile() override { ::close(fd); }
+    int fd;
+};
+
+DWORD ErrorFromErrno(int error) {
+    switch (error) {
+        case ENOENT: return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+        case EACCES:
+        case EPERM:
+        case EISDIR: return ERROR_ACCESS_DENIED;
+        case EEXIST: return ERROR_FILE_EXISTS;
+        case ENAMETOOLONG: return ERROR_INVALID_NAME;
+        case EWOULDBLOCK: return ERROR_SHARING_VIOLATION;
+        default: return ERROR_INVALID_FUNCTION;
+    }
+}
+
+KvFile* FromHandle(HANDLE h) {
+    if (h == nullptr || h == INVALID_HANDLE_VALUE) return nullptr;
+    return dynamic_cast<KvFile*>(static_cast<KvHandle*>(h));
+}
+
+}  // namespace
+
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, void*,
+                   DWORD creationDisposition, DWORD, HANDLE) {
+    if (fileName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string path = kv::platform::ToPosixPath(fileName);
+    if (path.empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    bool reading = (desiredAccess & GENERIC_READ) != 0;
+    bool writing = (desiredAccess & GENERIC_WRITE) != 0;
+    int flags = O_CLOEXEC | O_NOCTTY;
+    flags |= reading && writing ? O_RDWR : writing ? O_WRONLY : O_RDONLY;
+    switch (creationDisposition) {
+        case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
+        case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
+        case OPEN_EXISTING: break;
+        case OPEN_ALWAYS: flags |= O_CREAT; break;
+        case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
+        default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
+    }
+    int fd = ::open(path.c_str(), flags, 0644);
+    if (fd < 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    if (writing && (shareMode & FILE_SHARE_WRITE) == 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    return static_cast<KvHandle*>(new KvFile(fd));
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void*) {
+    KvFile* f = FromHandle(file);
+    if (f == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    ssize_t n;
+    do n = ::read(f->fd, buffer, toRead);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        SetLastError(ErrorFromErrno(errno));
+        if (read) *read = 0;
+        return FALSE;
+    }
+    if (read) *read = static_cast<DWORD>(n);
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, LPDWORD written, void*) {
+    KvFile* f = FromHandle(file);
+    if (f == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    const char* p = static_cast<const char*>(buffer);
+    DWORD done = 0;
+    while (done < toWrite) {
+        ssize_t n = ::write(f->fd, p + done, toWrite - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            SetLastError(ErrorFromErrno(errno));
+            if (written) *written = done;
+            return FALSE;
+        }
+        done += static_cast<DWORD>(n);
+    }
+    if (written) *written = done;
+    return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) {
+    KvFile* f = FromHandle(file);
+    if (f == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_SET_FILE_POINTER;
+    }
+    int64_t offset = distanceHigh ? (static_cast<int64_t>(*distanceHigh) << 32) |
+                                        static_cast<uint32_t>(distance)
+                                  : distance;
+    int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : SEEK_END;
+    off_t result = ::lseek(f->fd, offset, whence);
+    if (result < 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (distanceHigh) *distanceHigh = static_cast<LONG>(result >> 32);
+    return static_cast<DWORD>(result);
+}

@@ -1,0 +1,225 @@
+#include "platform/registry/RegistryStore.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+namespace kv::platform::registry {
+namespace {
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool NeedsEscape(char c, size_t position) {
+    return c == '/' || c == '%' || static_cast<unsigned char>(c) < 0x20 ||
+           (position == 0 && c == '.');
+}
+
+bool MatchesKind(const std::string& path, EntryKind kind, struct stat* st) {
+    if (::lstat(path.c_str(), st) != 0) return false;
+    return kind == EntryKind::Key ? S_ISDIR(st->st_mode) : S_ISREG(st->st_mode);
+}
+
+// An unchanged value is served from memory: one stat instead of an open, a
+// read and a close. The file is always replaced by rename, so a new write
+// shows as a new inode even within the same second.
+struct CachedValue {
+    dev_t device;
+    ino_t inode;
+    struct timespec modified;
+    off_t size;
+    StoredValue value;
+};
+
+std::mutex g_cacheLock;
+std::unordered_map<std::string, CachedValue> g_cache;
+
+bool SameFile(const CachedValue& cached, const struct stat& st) {
+    return cached.device == st.st_dev && cached.inode == st.st_ino && cached.size == st.st_size &&
+           cached.modified.tv_sec == st.st_mtim.tv_sec &&
+           cached.modified.tv_nsec == st.st_mtim.tv_nsec;
+}
+
+bool ReadAll(int fd, std::vector<unsigned char>& bytes) {
+    unsigned char buffer[4096];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return true;
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+}
+
+std::atomic<unsigned> g_tempCounter{0};
+
+bool HexDigit(char c, int& digit) {
+    if (c >= '0' && c <= '9') digit = c - '0';
+    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    else return false;
+    return true;
+}
+
+}  // namespace
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    return true;
+}
+
+std::string EncodeName(const std::string& name) {
+    if (name.empty()) return "%";
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (size_t i = 0; i < name.size(); ++i) {
+        char c = name[i];
+        if (NeedsEscape(c, i)) {
+            out.push_back('%');
+            out.push_back(kHex[(static_cast<unsigned char>(c) >> 4) & 0xF]);
+            out.push_back(kHex[static_cast<unsigned char>(c) & 0xF]);
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string DecodeName(const std::string& fileName) {
+    if (fileName == "%") return std::string();
+    std::string out;
+    for (size_t i = 0; i < fileName.size(); ++i) {
+        int high = 0, low = 0;
+        if (fileName[i] == '%' && i + 2 < fileName.size() && HexDigit(fileName[i + 1], high) &&
+            HexDigit(fileName[i + 2], low)) {
+            out.push_back(static_cast<char>(high * 16 + low));
+            i += 2;
+        } else {
+            out.push_back(fileName[i]);
+        }
+    }
+    return out;
+}
+
+bool FindEntry(const std::string& folder, const std::string& name, EntryKind kind,
+               std::string& found) {
+    std::string encoded = EncodeName(name);
+    struct stat st {};
+    // Most lookups use the stored spelling: one stat, no folder scan.
+    if (MatchesKind(folder + "/" + encoded, kind, &st)) {
+        found = encoded;
+        return true;
+    }
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return false;
+    bool hit = false;
+    while (dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;  // ".", ".." and temporary files
+        std::string fileName = entry->d_name;
+        if (!SameNameIgnoringCase(fileName, encoded)) continue;
+        if (!MatchesKind(folder + "/" + fileName, kind, &st)) continue;
+        found = fileName;
+        hit = true;
+        break;
+    }
+    ::closedir(dir);
+    return hit;
+}
+
+void ListEntries(const std::string& folder, EntryKind kind, std::vector<std::string>& names) {
+    names.clear();
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return;
+    struct stat st {};
+    while (dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        std::string fileName = entry->d_name;
+        if (MatchesKind(folder + "/" + fileName, kind, &st)) names.push_back(DecodeName(fileName));
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                            [](char x, char y) { return LowerAscii(x) < LowerAscii(y); });
+    });
+}
+
+LONG ReadValue(const std::string& folder, const std::string& name, StoredValue& value) {
+    std::string fileName;
+    if (!FindEntry(folder, name, EntryKind::Value, fileName)) {
+        struct stat st {};
+        return ::stat(folder.c_str(), &st) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+    }
+    std::string path = folder + "/" + fileName;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        std::lock_guard<std::mutex> lock(g_cacheLock);
+        auto it = g_cache.find(path);
+        if (it != g_cache.end() && SameFile(it->second, st)) {
+            value = it->second.value;
+            return ERROR_SUCCESS;
+        }
+    }
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return ERROR_FILE_NOT_FOUND;
+    }
+    std::vector<unsigned char> bytes;
+    bool ok = ReadAll(fd, bytes);
+    ::close(fd);
+    if (!ok || bytes.size() < 4) return ERROR_INVALID_DATA;
+    value.type = static_cast<DWORD>(bytes[0]) | static_cast<DWORD>(bytes[1]) << 8 |
+                 static_cast<DWORD>(bytes[2]) << 16 | static_cast<DWORD>(bytes[3]) << 24;
+    value.data.assign(bytes.begin() + 4, bytes.end());
+    std::lock_guard<std::mutex> lock(g_cacheLock);
+    g_cache[path] = CachedValue{st.st_dev, st.st_ino, st.st_mtim, st.st_size, value};
+    return ERROR_SUCCESS;
+}
+
+LONG WriteValue(const std::string& folder, const std::string& name, const StoredValue& value) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_KEY_DELETED;
+    std::string fileName;
+    if (!FindEntry(folder, name, EntryKind::Value, fileName)) fileName = EncodeName(name);
+    std::string temp = folder + "/.tmp." + std::to_string(::getpid()) + "." +
+                       std::to_string(g_tempCounter.fetch_add(1));
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return ERROR_ACCESS_DENIED;
+    std::vector<unsigned char> bytes(4 + value.data.size());
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(value.type >> (8 * i));
+    std::copy(value.data.begin(), value.data.end(), bytes.begin() + 4);
+    size_t written = 0;
+    while (written < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        written += static_cast<size_t>(n);
+    }
+    bool ok = written == bytes.size();
+    if (::close(fd) != 0) ok = false;
+    if (!ok || ::rename(temp.c_str(), (folder + "/" + fileName).c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return ERROR_ACCESS_DENIED;
+    }
+    return ERROR_SUCCESS;
+}
+
+LONG DeleteValue(const std::string& folder, const std::string& name) {
+    std::string fileName;
+    if (!FindEntry(folder, name, EntryKind::Value, fileName)) return ERROR_FILE_NOT_FOUND;
+    return ::unlink((folder + "/" + fileName).c_str()) == 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+}  // namespace kv::platform::registry

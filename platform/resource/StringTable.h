@@ -1,0 +1,19 @@
+// The layout of a string-table resource compiled into a library from its text
+// file (see rcgen). Entries are sorted by id.
+#pragma once
+
+#include <cstdint>
+
+extern "C" {
+struct KvStringEntry {
+    uint32_t id;
+    const char* text;  // UTF-8
+};
+struct KvStringTableData {
+    uint32_t count;
+    const KvStringEntry* entries;
+};
+}
+
+// The exported name under which a library carries its string table.
+#define KV_STRING_TABLE_SYMBOL "kv_string_table"
