@@ -1,0 +1,1 @@
+# Libraries benchmarks compare against (for example OpenSSL's MD5). One block each.
