@@ -17,3 +17,6 @@ struct KvStringTableData {
 
 // The exported name under which a library carries its string table.
 #define KV_STRING_TABLE_SYMBOL "kv_string_table"
+// The exported name of a library's message table (event-log message texts,
+// by event id and category number).
+#define KV_MESSAGE_TABLE_SYMBOL "kv_message_table"
