@@ -108,9 +108,11 @@ void GetDebugSettingsFromRegistry() {
             ReadValueFromRegistry("LOGDIR", folder, sizeof folder);
             folder[sizeof folder - 1] = '\0';
             // Without a log folder every deliverable logs beside its own
-            // module, as the service always has for an empty one.
-            if (folder[0] == '\0') ModuleFolder(folder);
-            std::snprintf(logFile, sizeof logFile, "%s\\%s", folder, self.logFileName);
+            // module, as the service always has for an empty one. When even
+            // that folder is unknown the lines are dropped, never written to
+            // the root of a drive.
+            if (folder[0] == '\0' && !ModuleFolder(folder)) logFile[0] = '\0';
+            else std::snprintf(logFile, sizeof logFile, "%s\\%s", folder, self.logFileName);
         }
         std::memcpy(g_szLogFile, logFile, sizeof g_szLogFile);
         if (self.kind == DeliverableKind::Engine) {

@@ -118,6 +118,17 @@ void PrintValue(const std::string& name, DWORD type, const std::vector<unsigned 
                 DataText(type, data).c_str());
 }
 
+// The value's name as stored, whatever spelling the operator typed.
+std::string StoredValueName(HKEY key, const std::string& typed) {
+    char name[1024];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof name;
+        if (RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            return typed;
+        if (strcasecmp(name, typed.c_str()) == 0) return name;
+    }
+}
+
 int Query(const Options& options) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(options.hive->key, options.subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
@@ -127,9 +138,10 @@ int Query(const Options& options) {
     std::vector<unsigned char> data;
     if (options.haveValue) {
         bool found = QueryOne(key, options.valueName, type, data);
+        std::string stored = StoredValueName(key, options.valueName);
         RegCloseKey(key);
         if (!found) return Fail("The system was unable to find the specified registry key or value.");
-        PrintValue(options.valueName, type, data);
+        PrintValue(stored, type, data);
         std::printf("\n");
         return 0;
     }
