@@ -56,7 +56,7 @@ TEST(Library, Kernel32OffersTheUserInterfaceLanguage) {
 TEST(CodePage, Utf8AndUtf16RoundTrip) {
     const char* text = "Grüße €𝄞";
     int wide = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    ASSERT_EQ(wide, 10);  // six letters and a blank, the euro, a surrogate pair, the terminator
+    ASSERT_EQ(wide, 10);  // five letters, a blank, the euro sign, a surrogate pair, the terminator
     std::u16string buffer(static_cast<size_t>(wide), u'\0');
     ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, text, -1, buffer.data(), wide), wide);
     char back[32] = {};
