@@ -25,7 +25,8 @@ namespace kv::platform {
 namespace {
 
 std::mutex g_modulesLock;
-std::vector<KvModule*> g_modules;  // kept for the life of the process; a handle never dangles
+// Never destroyed, so a handle never dangles, not even at process exit.
+std::vector<KvModule*>& g_modules = *new std::vector<KvModule*>;
 
 KvModule g_kernel32{nullptr, "kernel32.dll", true};
 
