@@ -38,10 +38,63 @@ KvFile* FromHandle(HANDLE h) {
     return dynamic_cast<KvFile*>(static_cast<KvHandle*>(h));
 }
 
+// A reader is for file content: folders, FIFOs, sockets and devices are
+// refused before anything opens them, since opening a device can act on it
+// (rewind a tape, arm a watchdog) and a FIFO would wait for a writer.
+bool RefuseNonRegular(const std::string& path, DWORD creationDisposition) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        // A disposition that creates lets open decide; for the others the
+        // reason is the same one open would give.
+        if (errno == ENOENT && creationDisposition != OPEN_EXISTING &&
+            creationDisposition != TRUNCATE_EXISTING)
+            return true;
+        SetLastError(ErrorFromErrno(errno));
+        return false;
+    }
+    if (S_ISREG(info.st_mode)) return true;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+}
+
+// Checks the object actually opened (the path may have been replaced since
+// it was looked at), restores blocking reads and applies the share mode.
+bool PrepareReader(int fd, DWORD shareMode) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return false;
+    }
+    // A reader that does not share write access cannot open a file that a
+    // writer holds (a writer not sharing write keeps an exclusive lock). The
+    // reader only probes and keeps no lock, so it never makes a writer fail;
+    // a file system without flock support is read as if unlocked.
+    if ((shareMode & FILE_SHARE_WRITE) == 0) {
+        if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK) {
+                SetLastError(ERROR_SHARING_VIOLATION);
+                return false;
+            }
+        } else {
+            ::flock(fd, LOCK_UN);
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, void*,
-                   DWORD creationDisposition, DWORD, HANDLE) {
+                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE) {
     if (fileName == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
@@ -63,11 +116,23 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, void*,
         case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
         default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
     }
-    int fd = ::open(path.c_str(), flags, 0644);
+    bool readOnly = reading && !writing;
+    if (readOnly && !RefuseNonRegular(path, creationDisposition)) return INVALID_HANDLE_VALUE;
+    // O_NONBLOCK makes an open of a FIFO return at once (one that replaced
+    // the file since the check above) instead of waiting for a writer.
+    int fd = ::open(path.c_str(), readOnly ? flags | O_NONBLOCK : flags, 0644);
     if (fd < 0) {
         SetLastError(ErrorFromErrno(errno));
         return INVALID_HANDLE_VALUE;
     }
+    if (readOnly && !PrepareReader(fd, shareMode)) {
+        DWORD error = GetLastError();
+        ::close(fd);
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    if ((flagsAndAttributes & FILE_FLAG_SEQUENTIAL_SCAN) != 0)
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     if (writing && (shareMode & FILE_SHARE_WRITE) == 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         SetLastError(ERROR_SHARING_VIOLATION);

@@ -2,6 +2,11 @@
 // Paths are in Windows form (see PathMap). A writer that does not share write
 // access holds an exclusive lock on the file while it is open, so a second
 // such writer is refused with ERROR_SHARING_VIOLATION, as on Windows.
+// An open for reading alone is for the content of a regular file: a folder,
+// FIFO, socket or device is refused with ERROR_ACCESS_DENIED without waiting
+// on it or acting on it, and a reader that does not share write access is
+// refused with ERROR_SHARING_VIOLATION while such a writer holds the file.
+// FILE_FLAG_SEQUENTIAL_SCAN asks the file cache to read ahead.
 #pragma once
 
 #include "platform/win/Handle.h"

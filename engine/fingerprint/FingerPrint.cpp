@@ -1,0 +1,74 @@
+#include "engine/fingerprint/FingerPrint.h"
+
+#include <cstring>
+
+#include "common/DebugLog.h"
+#include "engine/EngineState.h"
+#include "platform/file/File.h"
+
+namespace {
+
+thread_local DWORD t_dwReadCount = 0;
+
+// Closes the file on every way out, exceptions included.
+struct FileCloser {
+    HANDLE file;
+    ~FileCloser() {
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    }
+};
+
+}  // namespace
+
+HRESULT FingerPrintString(const char* text, char* fingerprint) {
+    if (fingerprint == nullptr || text == nullptr) {
+        WriteDebugLog(1, "NULL pointer for FingerPrint (string)");
+        return S_FALSE;
+    }
+    MD5DigestText(text, std::strlen(text), fingerprint);
+    return S_OK;
+}
+
+HRESULT FingerPrintFile(const char* path, char* fingerprint) {
+    t_dwReadCount = 0;
+    if (fingerprint == nullptr) {
+        WriteDebugLog(1, "NULL pointer for FingerPrint");
+        return S_FALSE;
+    }
+    if (path == nullptr) path = "";
+    if (path[0] == '\0') WriteDebugLog(1, "File is empty");
+    try {
+        // Sharing nothing, as the content must not change under the reading.
+        FileCloser file {CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
+        if (file.file == INVALID_HANDLE_VALUE) {
+            WriteDebugLogF(1, "Could not open the file %s", path);
+            return E_FAIL;
+        }
+
+        MD5Context context;
+        MD5Init(&context);
+        uint8_t block[FINGERPRINT_BLOCK_BYTES];
+        for (;;) {
+            DWORD read = 0;
+            ++t_dwReadCount;
+            // A failed read ends the content as the end of the file would.
+            if (!ReadFile(file.file, block, sizeof block, &read, nullptr)) break;
+            if (StopRequested()) {
+                WriteDebugLog(1, "Stop Service encountered 4");
+                return FINGERPRINT_STOPPED;
+            }
+            if (read == 0) break;
+            MD5Update(&context, block, read);
+        }
+        uint8_t digest[MD5_DIGEST_BYTES];
+        MD5Final(digest, &context);
+        MD5ToText(digest, fingerprint);
+        return S_OK;
+    } catch (...) {
+        WriteDebugLog(1, "Unexpected error in FingerPrintFile");
+        return E_FAIL;
+    }
+}
+
+DWORD FingerPrintFileReadCount() { return t_dwReadCount; }
