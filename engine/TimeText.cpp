@@ -1,0 +1,47 @@
+#include "engine/TimeText.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+// The engine has no threads of its own, so the C library's shared result
+// buffer is safe to copy from.
+bool Local(time_t time, struct tm& fields) {
+    const struct tm* local = std::localtime(&time);
+    if (local == nullptr) return false;
+    fields = *local;
+    return true;
+}
+
+}  // namespace
+
+std::string DateText(time_t time) {
+    struct tm f {};
+    if (!Local(time, f)) return std::string();
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d/%02d/%02d", f.tm_mon + 1, f.tm_mday, f.tm_year % 100);
+    return text;
+}
+
+std::string TimeOfDayText(time_t time) {
+    struct tm f {};
+    if (!Local(time, f)) return std::string();
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", f.tm_hour, f.tm_min, f.tm_sec);
+    return text;
+}
+
+std::string DateTimeText(time_t time) { return DateText(time) + " " + TimeOfDayText(time); }
+
+time_t LocalCalendarTime(int year, int month, int day, int hour, int minute, int second) {
+    struct tm f {};
+    f.tm_year = year - 1900;
+    f.tm_mon = month - 1;
+    f.tm_mday = day;
+    f.tm_hour = hour;
+    f.tm_min = minute;
+    f.tm_sec = second;
+    f.tm_isdst = -1;
+    return std::mktime(&f);
+}
