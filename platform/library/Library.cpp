@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/fs/PathMap.h"
+#include "platform/service/Service.h"
 #include "platform/system/SystemInfo.h"
 #include "platform/text/CodePage.h"
 #include "platform/win/LastError.h"
@@ -29,6 +30,8 @@ std::mutex g_modulesLock;
 std::vector<KvModule*>& g_modules = *new std::vector<KvModule*>;
 
 KvModule g_kernel32{nullptr, "kernel32.dll", true};
+// The service manager's calls a program looks up at run time.
+KvModule g_advapi32{nullptr, "advapi32.dll", true};
 
 std::string Lower(std::string text) {
     for (char& c : text)
@@ -60,6 +63,11 @@ std::vector<std::string> Candidates(const std::string& windowsName) {
 bool IsKernel32(const std::string& name) {
     std::string lower = Lower(BaseName(name));
     return lower == "kernel32.dll" || lower == "kernel32";
+}
+
+bool IsAdvapi32(const std::string& name) {
+    std::string lower = Lower(BaseName(name));
+    return lower == "advapi32.dll" || lower == "advapi32";
 }
 
 KvModule* Remember(void* handle, const std::string& path) {
@@ -143,6 +151,7 @@ HMODULE LoadLibraryA(LPCSTR name) {
     }
     std::string text(name);
     if (IsKernel32(text)) return &g_kernel32;
+    if (IsAdvapi32(text)) return &g_advapi32;
     std::string folder;
     if (text.find_first_of("/\\") != std::string::npos) {
         size_t cut = text.find_last_of("/\\");
@@ -189,6 +198,12 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
+    if (module == &g_advapi32) {
+        if (std::strcmp(name, "ChangeServiceConfig2A") == 0) return reinterpret_cast<FARPROC>(&ChangeServiceConfig2A);
+        if (std::strcmp(name, "QueryServiceConfig2A") == 0) return reinterpret_cast<FARPROC>(&QueryServiceConfig2A);
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
     if (module->builtinKernel32) {
         if (std::strcmp(name, "GetUserDefaultUILanguage") == 0)
             return reinterpret_cast<FARPROC>(&GetUserDefaultUILanguage);
@@ -213,6 +228,7 @@ HMODULE GetModuleHandleA(LPCSTR name) {
     }
     std::string text = BaseName(name);
     if (IsKernel32(text)) return &g_kernel32;
+    if (IsAdvapi32(text)) return &g_advapi32;
     Search search{Candidates(text), std::string()};
     std::string programBase = Lower(BaseName(programPath));
     for (const std::string& n : search.names) {
