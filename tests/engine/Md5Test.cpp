@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -66,6 +67,7 @@ TEST(Md5, LengthsAroundPaddingAndBlockEdges) {
     EXPECT_EQ(TextOf(std::string(1000000, 'a')), "7707d6ae4e027c70eea2a935c2296f21");
 }
 
+// Odd piece sizes also hand the block function unaligned input.
 TEST(Md5, AnySplitOfTheInputGivesTheSameDigest) {
     for (size_t size : {size_t{0}, size_t{1}, size_t{63}, size_t{64}, size_t{65}, size_t{200},
                         size_t{4095}, size_t{4096}, size_t{4097}, size_t{10000}}) {
@@ -76,22 +78,6 @@ TEST(Md5, AnySplitOfTheInputGivesTheSameDigest) {
         EXPECT_EQ(TextInPieces(data, {4096}), whole) << size;
         EXPECT_EQ(TextInPieces(data, {0, 5, 0, 70}), whole) << size;
     }
-}
-
-TEST(Md5, UnalignedInputIsReadCorrectly) {
-    std::string data = Pattern(1000);
-    std::vector<char> shifted(data.size() + 3);
-    std::memcpy(shifted.data() + 3, data.data(), data.size());
-    char text[MD5_TEXT_CHARS];
-    MD5DigestText(shifted.data() + 3, data.size(), text);
-    EXPECT_EQ(std::string(text), TextOf(data));
-}
-
-TEST(Md5, BytesAreHashedAsBytes) {
-    // High bytes and zeros count like any other byte; nothing stops at a NUL.
-    std::string data("\x00\xff\x80\x7f", 4);
-    EXPECT_NE(TextOf(data), TextOf(std::string("\x00", 1)));
-    EXPECT_NE(TextOf(std::string("\x00", 1)), TextOf(""));
 }
 
 TEST(Md5, FinalWritesLowerCaseTextAndWipesTheContext) {

@@ -22,20 +22,6 @@ HANDLE OpenLogWriter(const std::string& path) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-TEST(FileRead, ReaderGetsTheContentOfARegularFile) {
-    kvtest::TestRoot root;
-    kvtest::WriteTextFile(root.DriveC() + "/a.txt", "content");
-    HANDLE file = OpenReader("C:\\a.txt", 0);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    char buffer[64] = {};
-    DWORD read = 0;
-    ASSERT_TRUE(ReadFile(file, buffer, sizeof buffer, &read, nullptr));
-    EXPECT_EQ(std::string(buffer, read), "content");
-    ASSERT_TRUE(ReadFile(file, buffer, sizeof buffer, &read, nullptr));
-    EXPECT_EQ(read, 0u);
-    CloseHandle(file);
-}
-
 TEST(FileRead, OnlyRegularFilesOpenForReading) {
     kvtest::TestRoot root;
     std::filesystem::create_directory(root.DriveC() + "/folder");
