@@ -116,6 +116,17 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, void*,
         case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
         default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
     }
+    if (!reading && !writing && creationDisposition == OPEN_EXISTING) {
+        // Access to the object's attributes or security alone: the object
+        // itself (a link, not its target) is named, and nothing is opened
+        // for content, so a FIFO cannot block and a device is not touched.
+        int fd = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            SetLastError(ErrorFromErrno(errno));
+            return INVALID_HANDLE_VALUE;
+        }
+        return static_cast<KvHandle*>(new KvFile(fd));
+    }
     bool readOnly = reading && !writing;
     if (readOnly && !RefuseNonRegular(path, creationDisposition)) return INVALID_HANDLE_VALUE;
     // O_NONBLOCK makes an open of a FIFO return at once (one that replaced
@@ -199,3 +210,12 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
     if (distanceHigh) *distanceHigh = static_cast<LONG>(result >> 32);
     return static_cast<DWORD>(result);
 }
+
+namespace kv::platform {
+
+int FileDescriptor(HANDLE file) {
+    KvFile* f = FromHandle(file);
+    return f == nullptr ? -1 : f->fd;
+}
+
+}  // namespace kv::platform

@@ -27,9 +27,20 @@
 #define FILE_CURRENT 1u
 #define FILE_END 2u
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#ifndef READ_CONTROL
+#define READ_CONTROL 0x00020000u
+#endif
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, void* security,
                    DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void* overlapped);
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, LPDWORD written, void* overlapped);
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
+
+namespace kv::platform {
+// The descriptor behind a file handle, for the other stand-ins; -1 for
+// anything else. A handle opened without read or write access (READ_CONTROL
+// alone, as for GetSecurityInfo) names the object itself and reads nothing.
+int FileDescriptor(HANDLE file);
+}

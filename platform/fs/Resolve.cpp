@@ -1,0 +1,188 @@
+#include "platform/fs/Resolve.h"
+
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/fs/Attributes.h"
+#include "platform/fs/Drives.h"
+#include "platform/fs/FileTime.h"
+#include "platform/fs/PathMap.h"
+
+namespace kv::platform::fsdetail {
+namespace {
+
+std::string CurrentDirectory() {
+    char buffer[4096];
+    DWORD n = GetCurrentDirectoryA(sizeof buffer, buffer);
+    if (n == 0 || n >= sizeof buffer) return "C:\\";
+    return std::string(buffer, n);
+}
+
+// A folder where another file system is mounted stands for another drive
+// only when a drive letter maps to it and that drive is one a check walks.
+bool IsWalkedDriveRoot(const struct statx& info) {
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        std::string target = DriveTarget(letter);
+        if (target.empty()) continue;
+        struct statx root {};
+        if (::statx(AT_FDCWD, target.c_str(), AT_NO_AUTOMOUNT, STATX_INO, &root) != 0) continue;
+        if (root.stx_ino != info.stx_ino || root.stx_dev_major != info.stx_dev_major ||
+            root.stx_dev_minor != info.stx_dev_minor)
+            continue;
+        char drive[] = {letter, ':', '\\', '\0'};
+        UINT type = GetDriveTypeA(drive);
+        if (type == DRIVE_FIXED || type == DRIVE_UNKNOWN) return true;
+    }
+    return false;
+}
+
+DWORD AttributeByte(mode_t mode, const char* name, bool dotEntry) {
+    DWORD attributes = 0;
+    if ((mode & S_IWUSR) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
+    if (!dotEntry && name[0] == '.') attributes |= FILE_ATTRIBUTE_HIDDEN;
+    if (S_ISDIR(mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    else if (!S_ISREG(mode)) attributes |= FILE_ATTRIBUTE_SYSTEM;
+    if (mode & S_ISUID) attributes |= KV_ATTRIBUTE_SETUID;
+    if (mode & S_ISGID) attributes |= KV_ATTRIBUTE_SETGID;
+    if (mode & (S_IWGRP | S_IWOTH)) attributes |= KV_ATTRIBUTE_SHARED_WRITE;
+    if (mode & (S_IXUSR | S_IXGRP | S_IXOTH)) attributes |= KV_ATTRIBUTE_EXECUTE;
+    return attributes;
+}
+
+FILETIME Time(const struct statx_timestamp& stamp) {
+    return FileTimeFromUnix(stamp.tv_sec, stamp.tv_nsec);
+}
+
+}  // namespace
+
+bool Split(const std::string& path, SplitPath& out, DWORD& error) {
+    std::string full = path;
+    bool driveForm = full.size() >= 2 && full[1] == ':' && std::isalpha(static_cast<unsigned char>(full[0]));
+    if (!driveForm && (full.empty() || (full[0] != '/' && full[0] != '\\'))) {
+        std::string current = CurrentDirectory();
+        full = current + (current.back() == '\\' ? "" : "\\") + full;
+        driveForm = full.size() >= 2 && full[1] == ':';
+    }
+    out = SplitPath();
+    std::string rest;
+    if (driveForm) {
+        out.onDrive = true;
+        out.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(full[0])));
+        out.root = DriveTarget(out.letter);
+        if (out.root.empty()) {
+            error = ERROR_PATH_NOT_FOUND;
+            return false;
+        }
+        rest = full.substr(2);
+    } else {
+        out.root.assign(1, '/');
+        rest = full;
+    }
+    for (char& c : rest)
+        if (c == '\\') c = '/';
+    // Empty and "." parts name the same folder; they go, so that a drive
+    // root reads as one however it is written.
+    std::string relative;
+    size_t at = 0;
+    while (at <= rest.size()) {
+        size_t end = rest.find('/', at);
+        if (end == std::string::npos) end = rest.size();
+        std::string part = rest.substr(at, end - at);
+        if (!part.empty() && part != ".") {
+            if (!relative.empty()) relative.push_back('/');
+            relative.append(part);
+        }
+        at = end + 1;
+    }
+    out.relative = relative;
+    return true;
+}
+
+int Open(const SplitPath& path, int flags, DWORD& error) {
+    flags |= O_CLOEXEC;
+    if (!path.onDrive || path.relative.empty()) {
+        std::string whole = path.relative.empty() ? path.root
+                            : path.root == "/" ? "/" + path.relative
+                                               : path.root + "/" + path.relative;
+        // The drive root follows the map; an operator's POSIX path is taken as written,
+        // except that its last part is itself, never a link's target.
+        int fd = ::open(whole.c_str(), path.relative.empty() ? flags : flags | O_NOFOLLOW);
+        if (fd < 0) error = ErrorFromErrno(errno);
+        return fd;
+    }
+    int root = ::open(path.root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (root < 0) {
+        error = ErrorFromErrno(errno);
+        return -1;
+    }
+    struct open_how how {};
+    how.flags = static_cast<uint64_t>(flags);
+    how.resolve = RESOLVE_IN_ROOT | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    int fd = static_cast<int>(::syscall(SYS_openat2, root, path.relative.c_str(), &how, sizeof how));
+    if (fd < 0 && errno == ENOSYS) fd = ::openat(root, path.relative.c_str(), flags | O_NOFOLLOW);
+    int saved = errno;
+    ::close(root);
+    if (fd < 0) error = ErrorFromErrno(saved);
+    return fd;
+}
+
+DWORD ErrorFromErrno(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+        case ELOOP:
+        case EXDEV:
+        case ENAMETOOLONG: return ERROR_PATH_NOT_FOUND;
+        case EACCES:
+        case EPERM: return ERROR_ACCESS_DENIED;
+        case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+        case EMFILE:
+        case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+        case EINVAL: return ERROR_INVALID_PARAMETER;
+        default: return ERROR_INVALID_FUNCTION;
+    }
+}
+
+bool StatEntry(int folder, const char* name, struct statx& info) {
+    return ::statx(folder, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                   STATX_BASIC_STATS | STATX_BTIME, &info) == 0;
+}
+
+void FillFindData(const struct statx& info, const char* name, bool dotEntry,
+                  const struct statx* folder, WIN32_FIND_DATAA& data) {
+    std::memset(&data, 0, sizeof data);
+    mode_t mode = info.stx_mode;
+    data.dwFileAttributes = AttributeByte(mode, name, dotEntry);
+    if (S_ISLNK(mode)) {
+        data.dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        data.dwReserved0 = IO_REPARSE_TAG_SYMLINK;
+    } else if (S_ISDIR(mode) && !dotEntry) {
+        bool mountRoot;
+        if (info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT)
+            mountRoot = (info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+        else
+            mountRoot = folder != nullptr && (folder->stx_dev_major != info.stx_dev_major ||
+                                              folder->stx_dev_minor != info.stx_dev_minor);
+        if (mountRoot && !IsWalkedDriveRoot(info)) {
+            data.dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+            data.dwReserved0 = IO_REPARSE_TAG_MOUNT_POINT;
+        }
+    }
+    data.ftLastWriteTime = Time(info.stx_mtime);
+    data.ftLastAccessTime = Time(info.stx_atime);
+    data.ftCreationTime = (info.stx_mask & STATX_BTIME) ? Time(info.stx_btime) : Time(info.stx_ctime);
+    if (!S_ISDIR(mode)) {
+        data.nFileSizeHigh = static_cast<DWORD>(info.stx_size >> 32);
+        data.nFileSizeLow = static_cast<DWORD>(info.stx_size);
+    }
+    std::strncpy(data.cFileName, name, sizeof data.cFileName - 1);
+}
+
+}  // namespace kv::platform::fsdetail
