@@ -72,9 +72,26 @@ std::vector<std::string> AgentInstallation::EngineCalls() const {
 
 std::string AgentInstallation::DebugLog() const { return ReadTextFile(m_root.DriveC() + "/Logs/KvAgentDbg.txt"); }
 
+bool AgentInstallation::ProgramRunning() const {
+    std::error_code ignored;
+    fs::path program = fs::canonical(m_folder + "/KvAgent", ignored);
+    for (const auto& entry : fs::directory_iterator("/proc", ignored)) {
+        std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::error_code failed;
+        fs::path exe = fs::read_symlink(entry.path() / "exe", failed);
+        if (!failed && exe == program && ProcessAlive(std::stoi(name))) return true;
+    }
+    return false;
+}
+
 bool AgentInstallation::Installed() const { return State() != 0; }
 
-DWORD AgentInstallation::State() const {
+DWORD AgentInstallation::State() const { return AgentServiceState(); }
+
+int AgentInstallation::ServiceProcess() const { return AgentServiceProcess(); }
+
+DWORD AgentServiceState() {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
     if (manager == nullptr) return 0;
     SC_HANDLE service = OpenServiceA(manager, kAgentServiceName, SERVICE_QUERY_STATUS);
@@ -86,7 +103,7 @@ DWORD AgentInstallation::State() const {
     return state;
 }
 
-int AgentInstallation::ServiceProcess() const {
+int AgentServiceProcess() {
     using namespace kv::platform::service;
     std::string folder = FindServiceFolder(kAgentServiceName);
     ServiceState state;
@@ -133,6 +150,13 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 bool ProcessAlive(int pid) {
     if (pid <= 0) return false;
     return ::kill(pid, 0) == 0 && kv::platform::service::ProcessStartTime(pid) != 0;
+}
+
+void StopAgentService() {
+    int pid = AgentServiceProcess();
+    DWORD state = AgentServiceState();
+    if (state != 0 && state != SERVICE_STOPPED) RunProgram(BinPath("kvsc"), {"stop", kAgentServiceName, "--wait"});
+    WaitUntil([&] { return !ProcessAlive(pid); });
 }
 
 std::string LanguageText(UINT id) {

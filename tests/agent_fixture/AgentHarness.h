@@ -44,6 +44,9 @@ public:
     // The service's debug log (DEBUG on through TestRoot::EnableDebugLog).
     std::string DebugLog() const;
 
+    // Some process runs this installation's copy of the program.
+    bool ProgramRunning() const;
+
     bool Installed() const;
     // The service's current state; 0 when it is not installed.
     DWORD State() const;
@@ -64,6 +67,13 @@ bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds limit = std::chrono::seconds(30));
 
 bool ProcessAlive(int pid);
+
+// The agent service's current state in the current root (0 when it is not
+// installed) and the process recorded for it (0 when none).
+DWORD AgentServiceState();
+int AgentServiceProcess();
+// Stops the agent service if it runs and waits for its process to end.
+void StopAgentService();
 
 // A text of the English language library, as the program loads it.
 std::string LanguageText(UINT id);
