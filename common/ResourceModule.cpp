@@ -58,7 +58,7 @@ HMODULE GetResourceModule() {
     char folder[SETTINGS_TEXT_CHARS] = {};
     if (GetModulePath(folder) != 0) return nullptr;
     char fallback[SETTINGS_TEXT_CHARS] = {};
-    std::snprintf(fallback, sizeof fallback, "%s\\OrvRes409.dll", folder);
+    std::snprintf(fallback, sizeof fallback, "%.760s\\OrvRes409.dll", folder);
 
     OSVERSIONINFOA version {};
     version.dwOSVersionInfoSize = sizeof version;
@@ -83,7 +83,7 @@ HMODULE GetResourceModule() {
         return LoadLibraryA(fallback);
     }
     char name[SETTINGS_TEXT_CHARS] = {};
-    std::snprintf(name, sizeof name, "%s\\OrvRes%x.dll", folder, static_cast<unsigned>(language));
+    std::snprintf(name, sizeof name, "%.760s\\OrvRes%x.dll", folder, static_cast<unsigned>(language));
     HMODULE module = LoadLibraryA(name);
     if (module == nullptr) module = LoadLibraryA(fallback);
     return module;

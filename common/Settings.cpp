@@ -1,5 +1,6 @@
 #include "common/Settings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -18,6 +19,13 @@ char g_szDataPath[SETTINGS_TEXT_CHARS] = {};
 DWORD g_dwFirstStart = 0;
 
 namespace {
+
+// Copies text into a fixed buffer, cut to fit, always terminated.
+void CopyText(char* buffer, size_t size, const std::string& text) {
+    size_t length = std::min(text.size(), size - 1);
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+}
 
 void EntryLine(const char* name) {
     std::string line = std::string(" >> ") + name;
@@ -112,7 +120,7 @@ void GetDebugSettingsFromRegistry() {
             // that folder is unknown the lines are dropped, never written to
             // the root of a drive.
             if (folder[0] == '\0' && !ModuleFolder(folder)) logFile[0] = '\0';
-            else std::snprintf(logFile, sizeof logFile, "%s\\%s", folder, self.logFileName);
+            else CopyText(logFile, sizeof logFile, std::string(folder) + "\\" + self.logFileName);
         }
         std::memcpy(g_szLogFile, logFile, sizeof g_szLogFile);
         if (self.kind == DeliverableKind::Engine) {

@@ -137,7 +137,9 @@ std::string FindModuleFile(const std::string& folder, const std::string& windows
 const void* ModuleData(HMODULE module, const char* symbol) {
     if (module == nullptr || module->builtinKernel32) return nullptr;
     void* handle = module->handle != nullptr ? module->handle : RTLD_DEFAULT;
-    return ::dlsym(handle, symbol);
+    // Module data is exported through an accessor of its name.
+    auto accessor = reinterpret_cast<const void* (*)()>(::dlsym(handle, symbol));
+    return accessor != nullptr ? accessor() : nullptr;
 }
 
 }  // namespace kv::platform

@@ -22,7 +22,8 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 
 namespace kv::platform {
 
-// An exported data symbol of a module (string tables, message tables).
+// Data a module exports (string tables, message tables): the result of its
+// exported accessor function of that name; null when there is none.
 const void* ModuleData(HMODULE module, const char* symbol);
 
 // The POSIX path of the running program.

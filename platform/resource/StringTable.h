@@ -15,6 +15,10 @@ struct KvStringTableData {
 };
 }
 
+// A library exports each table through an accessor function of the table's
+// name (returning the KvStringTableData), not as a global: every library
+// carries tables of the same names, and same-named globals of several
+// modules in one process are a clash.
 // The exported name under which a library carries its string table.
 #define KV_STRING_TABLE_SYMBOL "kv_string_table"
 // The exported name of a library's message table (event-log message texts,

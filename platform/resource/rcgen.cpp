@@ -129,10 +129,11 @@ int main(int argc, char** argv) {
         << "const KvStringEntry kEntries[] = {\n";
     for (const auto& [id, text] : table) out << "    {" << id << "u, " << CLiteral(text) << "},\n";
     if (table.empty()) out << "    {0u, \"\"},\n";
-    out << "};\n}  // namespace\n\n"
-        << "extern \"C\" __attribute__((visibility(\"default\"))) const KvStringTableData "
-        << symbol << " = {"
-        << table.size() << "u, kEntries};\n";
+    out << "};\n"
+        << "const KvStringTableData kTable = {" << table.size() << "u, kEntries};\n"
+        << "}  // namespace\n\n"
+        << "extern \"C\" __attribute__((visibility(\"default\"))) const void* " << symbol
+        << "() { return &kTable; }\n";
     std::ofstream file(argv[2]);
     file << out.str();
     return file ? 0 : 1;
