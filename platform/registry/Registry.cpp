@@ -9,7 +9,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/registry/RegistryStore.h"
@@ -43,7 +45,8 @@ bool IsFolder(const std::string& path) {
 bool BaseFolder(HKEY key, std::string& folder) {
     if (const char* hive = HiveFolder(key)) {
         folder = MachineRoot() + "/registry/" + hive;
-        if (!IsFolder(folder)) {
+        if (IsFolder(folder)) return true;
+        {
             std::string registry = MachineRoot() + "/registry";
             ::mkdir(MachineRoot().c_str(), 0755);
             ::mkdir(registry.c_str(), 0755);
@@ -71,13 +74,53 @@ std::vector<std::string> SplitKeyPath(const std::string& path) {
     return parts;
 }
 
+// Sub-keys found before, by base folder and lower-cased path: a program
+// that opens the same key again and again (the service polls its settings
+// every millisecond) pays one stat of the key's folder instead of one per
+// path part. An entry is only a hint: a folder that is gone sends the lookup
+// back to the walk, and the walk's answer replaces the entry.
+std::mutex g_keyCacheLock;
+std::unordered_map<std::string, std::string> g_keyCache;
+const size_t kKeyCacheLimit = 256;
+
+std::string KeyCacheName(const std::string& base, const std::string& subKey) {
+    std::string name = base;
+    name.push_back('\0');
+    for (char c : subKey) name.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    return name;
+}
+
+bool CachedKey(const std::string& cacheName, std::string& folder) {
+    {
+        std::lock_guard<std::mutex> lock(g_keyCacheLock);
+        auto it = g_keyCache.find(cacheName);
+        if (it == g_keyCache.end()) return false;
+        folder = it->second;
+    }
+    return IsFolder(folder);
+}
+
+void RememberKey(const std::string& cacheName, const std::string& folder) {
+    std::lock_guard<std::mutex> lock(g_keyCacheLock);
+    if (g_keyCache.size() >= kKeyCacheLimit) g_keyCache.clear();
+    g_keyCache[cacheName] = folder;
+}
+
 // Walks the sub-key path; with create set, makes the missing keys. Returns
 // ERROR_SUCCESS and the folder, or the Windows error.
 LONG ResolveKey(HKEY key, const std::string& subKey, bool create, std::string& folder,
                 bool* created) {
-    if (!BaseFolder(key, folder)) return ERROR_INVALID_HANDLE;
-    if (!IsFolder(folder)) return ERROR_KEY_DELETED;
     if (created) *created = false;
+    std::string cacheName;
+    bool cacheable = !subKey.empty() && (IsPredefined(key) || key != nullptr);
+    if (cacheable) {
+        cacheName = KeyCacheName(IsPredefined(key) ? MachineRoot() + "/registry/" + HiveFolder(key) : key->folder,
+                                 subKey);
+        if (CachedKey(cacheName, folder)) return ERROR_SUCCESS;
+    }
+    if (!BaseFolder(key, folder)) return ERROR_INVALID_HANDLE;
+    // A hive's folder was just checked; an open key's may have gone since.
+    if (!IsPredefined(key) && !IsFolder(folder)) return ERROR_KEY_DELETED;
     for (const std::string& part : SplitKeyPath(subKey)) {
         std::string found;
         if (FindEntry(folder, part, EntryKind::Key, found)) {
@@ -90,6 +133,7 @@ LONG ResolveKey(HKEY key, const std::string& subKey, bool create, std::string& f
         folder = next;
         if (created) *created = true;
     }
+    if (cacheable) RememberKey(cacheName, folder);
     return ERROR_SUCCESS;
 }
 

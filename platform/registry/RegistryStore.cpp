@@ -155,14 +155,20 @@ void ListEntries(const std::string& folder, EntryKind kind, std::vector<std::str
 }
 
 LONG ReadValue(const std::string& folder, const std::string& name, StoredValue& value) {
-    std::string fileName;
-    if (!FindEntry(folder, name, EntryKind::Value, fileName)) {
-        struct stat st {};
-        return ::stat(folder.c_str(), &st) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
-    }
-    std::string path = folder + "/" + fileName;
+    // The stored spelling is tried first, and its status serves the cache
+    // check as well: an unchanged value costs this one lstat.
+    std::string path = folder + "/" + EncodeName(name);
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
+    bool found = MatchesKind(path, EntryKind::Value, &st);
+    if (!found) {
+        std::string fileName;
+        if (!FindEntry(folder, name, EntryKind::Value, fileName)) {
+            return ::stat(folder.c_str(), &st) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+        }
+        path = folder + "/" + fileName;
+        found = ::lstat(path.c_str(), &st) == 0;
+    }
+    if (found) {
         std::lock_guard<std::mutex> lock(g_cacheLock);
         auto it = g_cache.find(path);
         if (it != g_cache.end() && SameFile(it->second, st)) {
