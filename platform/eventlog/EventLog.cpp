@@ -78,9 +78,14 @@ DWORD ErrorFromErrno(int error) {
 // goes out in one write() on an O_APPEND descriptor, and the lock keeps a
 // rare short write and its remainder together.
 DWORD AppendLine(const std::string& line) {
-    std::string folder = MachineRoot() + "/eventlog";
-    if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return ErrorFromErrno(errno);
-    int fd = ::open(EventLogFile().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    std::string file = EventLogFile();
+    int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == ENOENT) {
+        // The first record of a machine makes the log's folder.
+        std::string folder = MachineRoot() + "/eventlog";
+        if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return ErrorFromErrno(errno);
+        fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    }
     if (fd < 0) return ErrorFromErrno(errno);
     while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
     }
@@ -130,12 +135,15 @@ void SendToSyslog(const std::string& identity, WORD type, const std::string& tex
     std::snprintf(head, sizeof head, "<%d>%s %2d %02d:%02d:%02d ", LOG_USER | SyslogLevel(type),
                   kMonths[local.tm_mon], local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     std::string message = head + identity + "[" + std::to_string(::getpid()) + "]: " + text;
-    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    // One unbound datagram socket serves every record of the process.
+    static std::mutex lock;
+    static int fd = -1;
+    std::lock_guard<std::mutex> guard(lock);
+    if (fd < 0) fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return;
-    ssize_t sent = ::sendto(fd, message.data(), message.size(), MSG_NOSIGNAL,
+    ssize_t sent = ::sendto(fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
                             reinterpret_cast<sockaddr*>(&address), sizeof address);
     (void)sent;
-    ::close(fd);
 }
 
 bool IsLocalComputer(const char* server) {

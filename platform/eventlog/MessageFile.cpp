@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <mutex>
 
 #include "platform/library/Library.h"
 #include "platform/registry/Registry.h"
@@ -142,6 +144,26 @@ std::string ReadStringValue(HKEY key, const char* name) {
     return expanded;
 }
 
+// Message files stay loaded once used, as the event log service keeps them:
+// a source is registered for every record the engine writes, and loading the
+// library anew each time would cost more than the record itself.
+HMODULE LoadMessageFile(const std::string& file) {
+    static std::mutex lock;
+    static std::map<std::string, HMODULE> loaded;
+    std::string key = file;
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    std::lock_guard<std::mutex> guard(lock);
+    auto it = loaded.find(key);
+    if (it != loaded.end()) return it->second;
+    DWORD saved = GetLastError();
+    HMODULE module = LoadLibraryA(file.c_str());
+    SetLastError(saved);
+    // A file that cannot be loaded is tried again next time: it may appear.
+    if (module != nullptr) loaded.emplace(key, module);
+    return module;
+}
+
 std::string Trim(const std::string& text) {
     size_t begin = text.find_first_not_of(" \t\r\n");
     if (begin == std::string::npos) return std::string();
@@ -185,20 +207,14 @@ EventMessageSource::EventMessageSource(const std::string& source, const std::str
     std::string eventFiles = ReadStringValue(key, "EventMessageFile");
     std::string categoryFiles = ReadStringValue(key, "CategoryMessageFile");
     RegCloseKey(key);
-    auto load = [this](const std::string& list, std::vector<HMODULE>& modules) {
+    auto load = [](const std::string& list, std::vector<HMODULE>& modules) {
         size_t start = 0;
         while (start <= list.size()) {
             size_t end = list.find(';', start);
             if (end == std::string::npos) end = list.size();
             std::string file = Trim(list.substr(start, end - start));
-            if (!file.empty()) {
-                DWORD saved = GetLastError();
-                if (HMODULE module = LoadLibraryA(file.c_str())) {
-                    m_loaded.push_back(module);
-                    modules.push_back(module);
-                }
-                SetLastError(saved);
-            }
+            if (!file.empty())
+                if (HMODULE module = LoadMessageFile(file)) modules.push_back(module);
             start = end + 1;
         }
     };
@@ -206,9 +222,7 @@ EventMessageSource::EventMessageSource(const std::string& source, const std::str
     load(categoryFiles, m_categoryModules);
 }
 
-EventMessageSource::~EventMessageSource() {
-    for (HMODULE module : m_loaded) FreeLibrary(module);
-}
+EventMessageSource::~EventMessageSource() = default;
 
 const char* EventMessageSource::Find(const std::vector<HMODULE>& modules, DWORD id) const {
     for (HMODULE module : modules)

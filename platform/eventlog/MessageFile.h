@@ -59,8 +59,8 @@ std::string FormatInserts(const std::string& text, const std::vector<std::string
 // The registry key of an event source.
 std::string EventSourceKey(const std::string& log, const std::string& source);
 
-// The message files of one event source, loaded for as long as the object
-// lives.
+// The message files of one event source, as registered when the object was
+// made. The files are loaded once per process and stay loaded.
 class EventMessageSource {
 public:
     explicit EventMessageSource(const std::string& source, const std::string& log = "Application");
@@ -82,7 +82,6 @@ private:
     bool m_registered = false;
     std::vector<HMODULE> m_eventModules;
     std::vector<HMODULE> m_categoryModules;
-    std::vector<HMODULE> m_loaded;
 };
 
 }  // namespace kv::platform
