@@ -1,0 +1,91 @@
+// Keys and values read again and again, as the agent service reads its
+// settings at every poll: what the registry remembers from earlier reads
+// must never hide a change made since, by this process or another.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/registry/Registry.h"
+#include "tests/fixtures/TestRoot.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kKey = "SOFTWARE\\Reread\\Config";
+
+LONG OpenKey(const char* path, HKEY& key) { return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key); }
+
+LONG ReadNumber(const char* path, const char* name, DWORD& value) {
+    HKEY key = nullptr;
+    LONG rc = OpenKey(path, key);
+    if (rc != ERROR_SUCCESS) return rc;
+    DWORD size = sizeof value;
+    rc = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &size);
+    RegCloseKey(key);
+    return rc;
+}
+
+void WriteNumber(const char* path, const char* name, DWORD value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+TEST(RegistryReread, DeletedAndRecreatedKeysAreFoundAfresh) {
+    kvtest::TestRoot root;
+    WriteNumber(kKey, "STARTNOW", 1);
+    DWORD value = 0;
+    ASSERT_EQ(ReadNumber(kKey, "STARTNOW", value), ERROR_SUCCESS);
+    EXPECT_EQ(value, 1u);
+
+    // Removed behind the process's back, as an uninstallation would.
+    fs::remove_all(root.Path() + "/registry/HKLM/SOFTWARE/Reread");
+    HKEY key = nullptr;
+    EXPECT_EQ(OpenKey(kKey, key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(OpenKey("software\\reread\\config", key), ERROR_FILE_NOT_FOUND);
+
+    // Created again in another spelling: the old one must not be assumed.
+    WriteNumber("software\\REREAD\\config", "startnow", 2);
+    ASSERT_EQ(ReadNumber(kKey, "STARTNOW", value), ERROR_SUCCESS);
+    EXPECT_EQ(value, 2u);
+    EXPECT_TRUE(fs::is_directory(root.Path() + "/registry/HKLM/SOFTWARE/REREAD/config"));
+}
+
+TEST(RegistryReread, ValueGoneOrReplacedIsSeenAtOnce) {
+    kvtest::TestRoot root;
+    WriteNumber(kKey, "DEBUG", 1);
+    DWORD value = 0;
+    ASSERT_EQ(ReadNumber(kKey, "DEBUG", value), ERROR_SUCCESS);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteValueA(key, "debug"), ERROR_SUCCESS);
+    RegCloseKey(key);
+    value = 7;
+    EXPECT_EQ(ReadNumber(kKey, "DEBUG", value), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(value, 7u);  // a failed read leaves the destination alone
+
+    // Rewritten many times in quick succession, each read sees the last write.
+    for (DWORD i = 0; i < 50; ++i) {
+        WriteNumber(kKey, "Debug", i);
+        ASSERT_EQ(ReadNumber(kKey, "DEBUG", value), ERROR_SUCCESS);
+        ASSERT_EQ(value, i);
+    }
+}
+
+TEST(RegistryReread, EachRootHasItsOwnKeys) {
+    DWORD value = 0;
+    {
+        kvtest::TestRoot first;
+        WriteNumber(kKey, "STARTNOW", 1);
+        ASSERT_EQ(ReadNumber(kKey, "STARTNOW", value), ERROR_SUCCESS);
+    }
+    kvtest::TestRoot second;
+    EXPECT_EQ(ReadNumber(kKey, "STARTNOW", value), ERROR_FILE_NOT_FOUND);
+}
+
+}  // namespace
