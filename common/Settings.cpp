@@ -77,6 +77,15 @@ int ReadValueFromRegistry(const char* name, void* destination, DWORD capacity) {
     return 0;
 }
 
+int ReadOptionalValueFromRegistry(const char* name, void* destination, DWORD capacity) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, g_szSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return 1;
+    DWORD size = capacity;
+    LONG rc = RegQueryValueExA(key, name, nullptr, nullptr, static_cast<LPBYTE>(destination), &size);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS ? 0 : 1;
+}
+
 void SaveValueToRegistry(const char* name, DWORD type, const void* data, DWORD byteCount) {
     EntryLine("SaveValueToRegistry");
     HKEY key = nullptr;

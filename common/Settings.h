@@ -22,6 +22,8 @@ extern DWORD g_dwFirstStart;
 // 0 on success; 1 (logged) when the key or the value cannot be read, and the
 // destination is left as it was.
 int ReadValueFromRegistry(const char* name, void* destination, DWORD capacity);
+// The same for a value that may be absent: nothing is logged then.
+int ReadOptionalValueFromRegistry(const char* name, void* destination, DWORD capacity);
 void SaveValueToRegistry(const char* name, DWORD type, const void* data, DWORD byteCount);
 
 void GetDebugSettingsFromRegistry();

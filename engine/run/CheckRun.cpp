@@ -1,0 +1,182 @@
+#include "engine/run/CheckRun.h"
+
+#include <string>
+
+#include "common/DebugLog.h"
+#include "common/ProductStrings.h"
+#include "common/ResourceModule.h"
+#include "common/Settings.h"
+#include "engine/EngineState.h"
+#include "engine/OrvEngine.h"
+#include "engine/alert/DispatchResults.h"
+#include "engine/database/EngineDatabase.h"
+#include "engine/run/CurrentProfile.h"
+#include "engine/scope/ExtensionRules.h"
+#include "engine/scope/ProfileScope.h"
+#include "engine/scope/ScopeLists.h"
+#include "engine/walk/Walk.h"
+#include "strings/CodeMap.h"
+
+namespace {
+
+// The drives of the running check; owned by the list.
+ItemList g_driveList(true);
+
+std::string Number(LONG value) { return std::to_string(value); }
+
+// An SQL text literal: a quote inside the text is doubled.
+std::string QuotedForSql(const std::string& text) {
+    std::string quoted;
+    for (char c : text) {
+        quoted.push_back(c);
+        if (c == '\'') quoted.push_back('\'');
+    }
+    return quoted;
+}
+
+// The pauses of the walk (WALKDELAY, MATCHDELAY); absent values keep the
+// defaults of 2 and 1 milliseconds.
+void ReadPacing() {
+    DWORD walk = 2, match = 1;
+    ReadOptionalValueFromRegistry("WALKDELAY", &walk, sizeof walk);
+    ReadOptionalValueFromRegistry("MATCHDELAY", &match, sizeof match);
+    g_dwWalkDelay = walk;
+    g_dwMatchDelay = match;
+}
+
+void EndSteps() {
+    CloseDB();
+    g_driveList.RemoveAll();
+    CompactDB();
+    WriteDebugLog(1, "<< CheckFiles - STOP");
+}
+
+}  // namespace
+
+HRESULT PrepareData() {
+    WriteDebugLog(6, ">> PrepareData");
+    try {
+        OpenDB();
+        EngineDatabase()->ExecuteSQL("DELETE FROM CURRENT_DATA");
+        WriteDebugLog(7, "Current data table cleared");
+        WriteDebugLog(6, "<< PrepareData");
+        return S_OK;
+    } catch (const CDBException& e) {
+        ReportDBError(e);
+        return E_FAIL;
+    }
+}
+
+HRESULT UpdateData() {
+    const std::string job = Number(g_nCurrentProfile);
+    WriteDebugLog(6, ">> UpdateData");
+    try {
+        OpenDB();
+        CDatabase* db = EngineDatabase();
+        db->ExecuteSQL(("DELETE * FROM FILES_PROFILES_LNK WHERE (PROFILE_ID = 0 OR PROFILE_ID = " + job +
+                        ") AND FLAG = 1 AND (PATH_MD5 IN(SELECT PATH_MD5 FROM CURRENT_DATA) OR PATH_MD5 "
+                        "IN(SELECT PATH_MD5 FROM OLD_DATA WHERE PROFILE_ID = " + job + "))")
+                           .c_str());
+        WriteDebugLog(7, "FILES_PROFILES_LNK for current profile cleared");
+        db->ExecuteSQL(("DELETE FROM OLD_DATA WHERE PROFILE_ID = " + job +
+                        " OR PATH_MD5 IN(SELECT PATH_MD5 FROM CURRENT_DATA)").c_str());
+        WriteDebugLog(7, "Old data for current profile cleared.");
+        db->ExecuteSQL("INSERT INTO OLD_DATA SELECT * FROM CURRENT_DATA");
+        WriteDebugLog(7, "Current data copied into the old data table");
+        db->ExecuteSQL("DELETE FROM CURRENT_DATA");
+        WriteDebugLog(7, "Current data table cleared");
+        const std::string oldList = FormatOldExtList(g_excludedExtensions);
+        WriteDebugLogF(7, "OldExtList :%s", oldList.c_str());
+        db->ExecuteSQL(("UPDATE PROFILES SET OLD_EXT_LIST = '" + QuotedForSql(oldList) +
+                        "' WHERE PROFILE_ID = " + job).c_str());
+        WriteDebugLog(7, "Old excluded extensions for current profile updated.");
+        g_excludedExtensions.clear();
+        g_oldExcludedExtensions.clear();
+        g_cList.clear();
+        g_oList.clear();
+        if (g_bFirstCheck) {
+            g_bFirstCheck = FALSE;
+            DWORD zero = 0;
+            SaveValueToRegistry("SFIRST", REG_DWORD, &zero, sizeof zero);
+            WriteDebugLog(7, "Set SFIRST value of the profile to 0");
+            db->ExecuteSQL(("UPDATE PROFILES SET SFIRST = 0 WHERE PROFILE_ID = " + job).c_str());
+            WriteDebugLog(7, "Set SFIRST value of the profile to 0 - SUCCESFULL");
+        }
+        WriteDebugLog(6, "<< UpdateData");
+        return S_OK;
+    } catch (const CDBException& e) {
+        ReportDBError(e);
+        return E_FAIL;
+    }
+}
+
+HRESULT RunCheck(LONG* stopFlag) {
+    try {
+        LoadProductStrings();
+        SetResourceHandle(GetResourceModule());
+        NewEngineDatabase();
+        GetDebugSettingsFromRegistry();
+        g_bFirstCheck = g_dwFirstCheck != 0 ? TRUE : FALSE;
+        ReadPacing();
+        WriteDebugLog(7, ">> CheckFiles");
+        GetCurrentProfile();
+        g_pStopFlag = stopFlag;
+        WriteDebugLog(7, "Open the database");
+        WriteDebugLog(7, ProductText(PSC_CONNECT_STRING));
+        if (OpenDB() != S_OK) return S_FALSE;
+        WriteDebugLog(7, "Prepare the data");
+        PrepareData();
+
+        WriteDebugLog(7, "Get SFIRST value of the profile");
+        bool haveJob = false;
+        {
+            CRecordset first(EngineDatabase());
+            try {
+                first.Open(CRecordset::forwardOnly,
+                           ("SELECT SFIRST FROM PROFILES WHERE PROFILE_ID = " + Number(g_nCurrentProfile)).c_str());
+                if (!first.IsEOF()) {
+                    std::string value;
+                    first.GetFieldValue("SFIRST", value);
+                    g_bFirstCheck = value == "1" ? TRUE : FALSE;
+                    haveJob = true;
+                }
+                first.Close();
+            } catch (const CDBException& e) {
+                ReportDBError(e);
+            }
+        }
+        if (haveJob) {
+            LoadExtensionFile(std::string(g_szDataPath) + "\\ExtExcluded.dat", g_excludedExtensions, false);
+            InitProfiles();
+            WriteDebugLog(1, "Start");
+            IsCurrentProfileEnabled();
+            ReadDrives(g_driveList);
+            bool stopped = false;
+            while (!g_driveList.IsEmpty()) {
+                ScanItem* drive = g_driveList.GetHead();
+                drive->children = std::make_unique<ItemList>();
+                HRESULT result = ReadFromSystem(*drive->children, drive);
+                delete g_driveList.RemoveHead();
+                if (result == WALK_STOPPED) {
+                    WriteDebugLog(2, "Stop Service encountered 3");
+                    stopped = true;
+                    break;
+                }
+            }
+            if (!stopped) {
+                InitCore();
+                // A comparison that stopped did not report everything it
+                // found: the baseline stays, so the next check reports it.
+                bool compared = true;
+                if (!g_bFirstCheck) compared = DispatchResults() != DISPATCH_STOPPED;
+                UnInit();
+                if (compared) UpdateData();
+            }
+        }
+        EndSteps();
+        return S_OK;
+    } catch (...) {
+        WriteDebugLog(1, "Unexpected error in CheckFiles");
+        return E_FAIL;
+    }
+}

@@ -1,0 +1,197 @@
+#include "engine/walk/Walk.h"
+
+#include <memory>
+
+#include "common/DebugLog.h"
+#include "engine/EngineState.h"
+#include "engine/TimeText.h"
+#include "engine/fingerprint/FingerPrint.h"
+#include "engine/scope/ScopeRules.h"
+#include "engine/walk/SaveItem.h"
+#include "platform/fs/Drives.h"
+#include "platform/fs/Find.h"
+#include "platform/fs/Attributes.h"
+#include "platform/fs/FileTime.h"
+#include "platform/system/SystemInfo.h"
+
+namespace {
+
+bool Stopped(const char* line) {
+    if (!StopRequested()) return false;
+    WriteDebugLog(1, line);
+    return true;
+}
+
+// Seconds of a directory entry's time read as local calendar fields.
+time_t CalendarTime(const FILETIME& utc) {
+    FILETIME local {};
+    SYSTEMTIME fields {};
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &fields)) return 0;
+    return LocalCalendarTime(fields.wYear, fields.wMonth, fields.wDay, fields.wHour, fields.wMinute,
+                             fields.wSecond);
+}
+
+std::string BasePath(const ScanItem& item) {
+    std::string base = item.drive + ":";
+    if (!item.folder.empty()) base += "\\" + item.folder;
+    return base;
+}
+
+void FillFromEntry(ScanItem& entry, const WIN32_FIND_DATAA& data) {
+    // The size column holds 32 bits: the low half of the size, read as signed.
+    entry.size = static_cast<LONG>(data.nFileSizeLow);
+    entry.attributes = static_cast<BYTE>(data.dwFileAttributes & 0xFF);
+    entry.lastWriteTime = CalendarTime(data.ftLastWriteTime);
+    entry.lastAccessTime = CalendarTime(data.ftLastAccessTime);
+    entry.creationTime = CalendarTime(data.ftCreationTime);
+    entry.hasTimes = true;
+}
+
+// The walk of one folder entry: classify, store, descend. Returns 15 when
+// the stop flag was seen below it.
+void ProcessEntry(ItemList& list, ScanItem& item, const std::string& base, const WIN32_FIND_DATAA& data) {
+    const std::string name = data.cFileName;
+    const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    auto entry = std::make_unique<ScanItem>();
+    entry->drive = item.drive;
+    FillFromEntry(*entry, data);
+    if (isFolder) {
+        entry->type = "ftDir";
+        entry->folder = item.folder.empty() ? name : item.folder + "\\" + name;
+        entry->size = 0;
+    } else {
+        entry->type = "ftFile";
+        entry->folder = item.folder;
+        entry->name = name;
+    }
+    int code = ClassifyItem(*entry, item.inCurrentJob ? 1 : 0);
+    bool store = code == SCOPE_IN_JOB;
+    bool descend = isFolder && (code == SCOPE_IN_JOB || code == SCOPE_LEADS_TO_JOB);
+    if (store) entry->inCurrentJob = 1;
+    // Another file system mounted here: never walked into. A mapped drive on
+    // it is walked as a drive of its own.
+    if (isFolder && !kv::platform::IsWalkableFolder(data)) descend = false;
+
+    const std::string full = base + "\\" + name;
+    if (isFolder) {
+        list.AddTail(entry.get());
+        WriteDebugLog(7, "Item was added to the list");
+        if (store) {
+            GetOwner(full, entry->owner, true);
+            if (SaveItem(*entry) == S_OK) WriteDebugLog(7, "Item successfully saved into the DB");
+        }
+        if (descend) {
+            entry->children = std::make_unique<ItemList>();
+            WriteDebugLog(7, "Before scan!");
+            HRESULT result = ReadFromSystem(*entry->children, entry.get());
+            if (result != WALK_DONE)
+                WriteDebugLogF(2, "No files to scan on Drive: %s Path: %s", entry->drive.c_str(),
+                               entry->folder.c_str());
+            entry->children.reset();
+        }
+    } else if (store) {
+        GetOwner(full, entry->owner, false);
+        char md5[MD5_TEXT_CHARS] = {};
+        // Links, FIFOs, sockets and devices have no content to read: they are
+        // stored by their status alone, and opening them could block or act.
+        if (!kv::platform::HasFileContent(data)) {
+        } else if (FingerPrintFile(full.c_str(), md5) == S_OK) {
+            entry->md5 = md5;
+            WriteDebugLogF(7, "MD5 for the file is %s", md5);
+        } else {
+            WriteDebugLogF(1, "Failed to compute MD5 for the file %s", full.c_str());
+        }
+        if (SaveItem(*entry) == S_OK) WriteDebugLog(7, "Item successfully saved into the DB");
+    }
+}
+
+}  // namespace
+
+HRESULT ReadDrives(ItemList& drives) {
+    try {
+        if (!drives.IsEmpty()) {
+            drives.RemoveAll();
+            WriteDebugLog(7, "Item list was reset");
+        }
+        for (char letter = 'A'; letter <= 'Z'; ++letter) {
+            const char root[] = {letter, ':', '\0'};
+            UINT type = GetDriveTypeA(root);
+            if (!SetCurrentDirectoryA(root)) continue;
+            if (type != DRIVE_FIXED && type != DRIVE_UNKNOWN) continue;
+            auto drive = std::make_unique<ScanItem>();
+            drive->drive = std::string(1, letter);
+            drive->type = "ftDrive";
+            switch (ClassifyItem(*drive, -1)) {
+                case SCOPE_IN_JOB: {
+                    drive->inCurrentJob = 1;
+                    ScanItem* kept = drive.release();
+                    drives.AddTail(kept);
+                    WriteDebugLogF(7, "Drive %s: was added to the item list", kept->drive.c_str());
+                    if (SaveItem(*kept) == S_OK) WriteDebugLog(7, "Drive successfully saved into the DB");
+                    break;
+                }
+                case SCOPE_LEADS_TO_JOB: {
+                    ScanItem* kept = drive.release();
+                    drives.AddTail(kept);
+                    WriteDebugLogF(7, "Drive %s: was added to the item list", kept->drive.c_str());
+                    break;
+                }
+                case SCOPE_OUTSIDE:
+                    break;
+                default:
+                    WriteDebugLog(1, "WARNING: Drive excluded !");
+                    break;
+            }
+        }
+        return S_OK;
+    } catch (...) {
+        WriteDebugLog(1, "Unexpected error in ReadDrives");
+        return E_FAIL;
+    }
+}
+
+HRESULT ReadFromSystem(ItemList& list, ScanItem* item) {
+    if (item == nullptr) {
+        ReadDrives(list);
+        return WALK_DONE;
+    }
+    try {
+        if (Stopped("Stop Service encountered 1")) return WALK_STOPPED;
+        list.RemoveAll();
+        const std::string base = BasePath(*item);
+        WriteDebugLogF(5, "Processing path %s", base.c_str());
+        WIN32_FIND_DATAA data {};
+        HANDLE find = FindFirstFileA((base + "\\*.*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) {
+            WriteDebugLogF(3, "No more files were found in the Drive: %s Path: %s ", item->drive.c_str(),
+                           item->folder.c_str());
+            return WALK_NOT_ENUMERATED;
+        }
+        struct FindCloser {
+            HANDLE h;
+            ~FindCloser() { FindClose(h); }
+        } closer{find};
+        bool more = true;
+        while (more) {
+            if (g_dwWalkDelay != 0) Sleep(g_dwWalkDelay);
+            WIN32_FIND_DATAA current = data;
+            more = FindNextFileA(find, &data) != FALSE;
+            const std::string name = current.cFileName;
+            if (name != "." && name != "..") {
+                if (!kv::platform::IsRepresentableName(current.cFileName)) {
+                    // A "\" in a name would read as a folder boundary in
+                    // every path the system builds from it.
+                    WriteDebugLogF(1, "Skipping %s\\%s: its name holds a backslash", base.c_str(),
+                                   current.cFileName);
+                } else {
+                    ProcessEntry(list, *item, base, current);
+                }
+            }
+            if (Stopped("Stop Service encountered 2")) return WALK_STOPPED;
+        }
+        return WALK_DONE;
+    } catch (...) {
+        WriteDebugLog(1, "Unexpected error in ReadFromSystem");
+        return E_FAIL;
+    }
+}
