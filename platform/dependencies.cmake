@@ -2,3 +2,6 @@
 # The mail object's SMTP client.
 find_package(CURL REQUIRED)
 target_link_libraries(kvplatform PUBLIC CURL::libcurl)
+# The compaction of the integrity database: the SQLite C API.
+find_package(SQLite3 REQUIRED)
+target_link_libraries(kvplatform PUBLIC SQLite::SQLite3)

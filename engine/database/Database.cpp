@@ -1,0 +1,617 @@
+#include "engine/database/Database.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "engine/database/JetDialect.h"
+#include "platform/odbc/DataSource.h"
+
+namespace {
+
+const char* const kLayerState = "KV000";
+
+CDBException LayerError(const std::string& description) {
+    return CDBException(SQL_ERROR, description,
+                        std::string("State:") + kLayerState + ",Native:0,Origin:[Database layer]\n");
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string Unbracketed(const std::string& name) {
+    if (name.size() >= 2 && name.front() == '[' && name.back() == ']') return name.substr(1, name.size() - 2);
+    return name;
+}
+
+// The C library's local-time conversions share one result buffer.
+std::mutex g_timeLock;
+
+std::string LocalTimeText(time_t value) {
+    std::lock_guard<std::mutex> hold(g_timeLock);
+    const struct tm* local = std::localtime(&value);
+    if (local == nullptr) return std::string();
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local->tm_year + 1900, local->tm_mon + 1,
+                  local->tm_mday, local->tm_hour, local->tm_min, local->tm_sec);
+    return text;
+}
+
+bool ParseLocalTime(const std::string& text, time_t& value) {
+    int y, mo, d, h = 0, mi = 0, s = 0;
+    int n = std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s);
+    if (n != 3 && n != 6) return false;
+    struct tm fields {};
+    fields.tm_year = y - 1900;
+    fields.tm_mon = mo - 1;
+    fields.tm_mday = d;
+    fields.tm_hour = h;
+    fields.tm_min = mi;
+    fields.tm_sec = s;
+    fields.tm_isdst = -1;
+    std::lock_guard<std::mutex> hold(g_timeLock);
+    value = std::mktime(&fields);
+    return value != static_cast<time_t>(-1);
+}
+
+bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+// The statement as the driver gets it.
+std::string ForDriver(const char* statement) { return JetToSqlite(statement != nullptr ? statement : ""); }
+
+}  // namespace
+
+[[noreturn]] void ThrowDBException(RETCODE retCode, SQLSMALLINT handleType, SQLHANDLE handle) {
+    std::string error, stateNativeOrigin;
+    for (SQLSMALLINT record = 1; handle != SQL_NULL_HANDLE; ++record) {
+        SQLCHAR state[SQL_SQLSTATE_SIZE + 1] = {};
+        SQLINTEGER native = 0;
+        std::vector<SQLCHAR> message(SQL_MAX_MESSAGE_LENGTH + 1);
+        SQLSMALLINT length = 0;
+        SQLRETURN rc = SQLGetDiagRec(handleType, handle, record, state, &native, message.data(),
+                                     static_cast<SQLSMALLINT>(message.size()), &length);
+        if (!Succeeded(rc)) break;
+        std::string text(reinterpret_cast<char*>(message.data()));
+        // "[vendor][component]text": the bracketed prefixes are the origin.
+        std::string origin;
+        while (!text.empty() && text[0] == '[') {
+            size_t close = text.find(']');
+            if (close == std::string::npos) break;
+            origin += text.substr(0, close + 1);
+            text.erase(0, close + 1);
+        }
+        if (!error.empty()) error += "\n";
+        error += text;
+        char line[64];
+        std::snprintf(line, sizeof line, ",Native:%ld,Origin:", static_cast<long>(native));
+        stateNativeOrigin += std::string("State:") + reinterpret_cast<char*>(state) + line + origin + "\n";
+    }
+    if (error.empty() && stateNativeOrigin.empty()) {
+        error = retCode == SQL_INVALID_HANDLE ? "Invalid handle." : "The database call failed.";
+    }
+    throw CDBException(retCode, error, stateNativeOrigin);
+}
+
+namespace {
+
+void Check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle) {
+    if (!Succeeded(rc) && rc != SQL_NO_DATA) ThrowDBException(rc, handleType, handle);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- CDatabase
+
+CDatabase::CDatabase() = default;
+
+CDatabase::~CDatabase() {
+    try {
+        Close();
+    } catch (const CDBException&) {
+        // Close already let the connection go; nobody is left to tell.
+    }
+}
+
+BOOL CDatabase::OpenEx(LPCSTR lpszConnectString, DWORD) {
+    if (IsOpen()) return TRUE;
+    m_openError.reset();
+    std::string connect = lpszConnectString != nullptr ? lpszConnectString : "";
+    if (connect.size() >= 5 && SameName(connect.substr(0, 5), "ODBC;")) connect.erase(0, 5);
+    m_connect = connect;
+
+    kv::platform::UseMachineDataSources();
+    // The file is held before the driver opens it, so that a compaction that
+    // replaces it meanwhile cannot leave this connection on the old file.
+    // A connection whose file is unknown could not be kept from a
+    // compaction; and the file named to the driver is the one held, whatever
+    // the driver manager remembers of the data source from earlier connects.
+    std::string file = kv::platform::DataSourceDatabaseFile(connect);
+    if (file.empty()) {
+        m_openError = std::make_unique<CDBException>(
+            SQL_ERROR, "Data source name not found and no default driver specified",
+            "State:IM002,Native:0,Origin:[Database layer]\n");
+        return FALSE;
+    }
+    std::string lower;
+    for (char c : connect) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower.find("database=") == std::string::npos) {
+        if (!connect.empty() && connect.back() != ';') connect += ';';
+        connect += "Database=" + file + ";";
+    }
+    {
+        DWORD error = m_fileLock.LockShared(file);
+        if (error != ERROR_SUCCESS) {
+            char text[64];
+            std::snprintf(text, sizeof text, ",Native:%lu,Origin:[Database layer]\n", static_cast<unsigned long>(error));
+            m_openError = std::make_unique<CDBException>(
+                SQL_ERROR, "Could not find or open the database file " + file + ".",
+                std::string("State:08001") + text);
+            return FALSE;
+        }
+    }
+
+    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_henv);
+    if (!Succeeded(rc)) {
+        m_fileLock.Unlock();
+        m_henv = SQL_NULL_HENV;
+        throw LayerError("Could not allocate the ODBC environment.");
+    }
+    SQLSetEnvAttr(m_henv, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    HDBC hdbc = SQL_NULL_HDBC;
+    rc = SQLAllocHandle(SQL_HANDLE_DBC, m_henv, &hdbc);
+    if (!Succeeded(rc)) {
+        SQLFreeHandle(SQL_HANDLE_ENV, m_henv);
+        m_henv = SQL_NULL_HENV;
+        m_fileLock.Unlock();
+        throw LayerError("Could not allocate the ODBC connection.");
+    }
+    rc = SQLDriverConnect(hdbc, nullptr, reinterpret_cast<SQLCHAR*>(connect.data()), SQL_NTS, nullptr, 0, nullptr,
+                          SQL_DRIVER_NOPROMPT);
+    if (!Succeeded(rc)) {
+        try {
+            ThrowDBException(rc, SQL_HANDLE_DBC, hdbc);
+        } catch (const CDBException& e) {
+            m_openError = std::make_unique<CDBException>(e);
+        }
+        SQLFreeHandle(SQL_HANDLE_DBC, hdbc);
+        SQLFreeHandle(SQL_HANDLE_ENV, m_henv);
+        m_henv = SQL_NULL_HENV;
+        m_fileLock.Unlock();
+        return FALSE;
+    }
+    m_hdbc = hdbc;
+    return TRUE;
+}
+
+void CDatabase::Close() {
+    std::unique_ptr<CDBException> failure;
+    // Recordsets detach themselves on Close; iterate over a copy.
+    std::vector<CRecordset*> sets = m_appendSets;
+    for (CRecordset* set : sets) {
+        try {
+            set->FlushAppends();
+        } catch (const CDBException& e) {
+            if (!failure) failure = std::make_unique<CDBException>(e);
+        }
+    }
+    if (m_hdbc != SQL_NULL_HDBC) {
+        SQLDisconnect(m_hdbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, m_hdbc);
+        m_hdbc = SQL_NULL_HDBC;
+    }
+    if (m_henv != SQL_NULL_HENV) {
+        SQLFreeHandle(SQL_HANDLE_ENV, m_henv);
+        m_henv = SQL_NULL_HENV;
+    }
+    m_fileLock.Unlock();
+    if (failure) throw *failure;
+}
+
+void CDatabase::ExecuteSQL(LPCSTR lpszSQL) {
+    if (!IsOpen()) throw LayerError("The database is not open.");
+    FlushAppends();
+    HSTMT hstmt = SQL_NULL_HSTMT;
+    Check(SQLAllocHandle(SQL_HANDLE_STMT, m_hdbc, &hstmt), SQL_HANDLE_DBC, m_hdbc);
+    std::string sql = ForDriver(lpszSQL);
+    SQLRETURN rc = SQLExecDirect(hstmt, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
+    if (!Succeeded(rc) && rc != SQL_NO_DATA) {
+        try {
+            ThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
+        } catch (...) {
+            SQLFreeHandle(SQL_HANDLE_STMT, hstmt);
+            throw;
+        }
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, hstmt);
+}
+
+void CDatabase::FlushAppends() {
+    std::vector<CRecordset*> sets = m_appendSets;
+    for (CRecordset* set : sets) set->FlushAppends();
+}
+
+void CDatabase::Attach(CRecordset* recordset) {
+    if (std::find(m_appendSets.begin(), m_appendSets.end(), recordset) == m_appendSets.end())
+        m_appendSets.push_back(recordset);
+}
+
+void CDatabase::Detach(CRecordset* recordset) {
+    m_appendSets.erase(std::remove(m_appendSets.begin(), m_appendSets.end(), recordset), m_appendSets.end());
+}
+
+// ------------------------------------------------------------ field exchange
+
+namespace {
+
+void Exchange(CFieldExchange* pFX, LPCSTR name, FieldKind kind, void* value, int maxLength, SWORD type) {
+    if (pFX == nullptr || pFX->m_fields == nullptr) return;
+    pFX->m_fields->push_back(CFieldBinding{name, kind, value, maxLength, type, false});
+}
+
+}  // namespace
+
+void RFX_Long(CFieldExchange* pFX, LPCSTR szName, std::optional<LONG>& value) {
+    Exchange(pFX, szName, FieldKind::Long, &value, 0, SQL_INTEGER);
+}
+
+void RFX_Int(CFieldExchange* pFX, LPCSTR szName, std::optional<int>& value) {
+    Exchange(pFX, szName, FieldKind::Int, &value, 0, SQL_SMALLINT);
+}
+
+void RFX_Text(CFieldExchange* pFX, LPCSTR szName, std::optional<std::string>& value, int nMaxLength,
+              SWORD nColumnType) {
+    Exchange(pFX, szName, FieldKind::Text, &value, nMaxLength, nColumnType);
+}
+
+void RFX_Date(CFieldExchange* pFX, LPCSTR szName, std::optional<time_t>& value) {
+    Exchange(pFX, szName, FieldKind::Date, &value, 0, SQL_TYPE_TIMESTAMP);
+}
+
+// --------------------------------------------------------------- CRecordset
+
+CRecordset::CRecordset(CDatabase* pDatabase) : m_pDatabase(pDatabase) {}
+
+CRecordset::~CRecordset() {
+    try {
+        Close();
+    } catch (const CDBException&) {
+        // Whoever needs to know stores the appends before destroying the set.
+    }
+}
+
+void CRecordset::Bind() {
+    m_fields.clear();
+    CFieldExchange fx;
+    fx.m_fields = &m_fields;
+    DoFieldExchange(&fx);
+}
+
+BOOL CRecordset::Open(UINT, LPCSTR lpszSQL, DWORD dwOptions) {
+    if (m_open) Close();
+    if (m_pDatabase == nullptr) {
+        m_ownDatabase = std::make_unique<CDatabase>();
+        m_pDatabase = m_ownDatabase.get();
+    }
+    if (!m_pDatabase->IsOpen()) {
+        if (m_ownDatabase == nullptr) return FALSE;
+        std::string connect = GetDefaultConnect();
+        if (!m_pDatabase->OpenEx(connect.c_str(), CDatabase::noOdbcDialog)) return FALSE;
+    }
+    Bind();
+    std::string sql = lpszSQL != nullptr && *lpszSQL != '\0' ? lpszSQL : GetDefaultSQL();
+    size_t first = sql.find_first_not_of(" \t\r\n");
+    std::string head = first == std::string::npos ? std::string() : sql.substr(first, 6);
+    bool isSelect = SameName(head, "SELECT");
+    m_appendOnly = (dwOptions & appendOnly) != 0;
+    m_table.clear();
+    if (!isSelect) {
+        m_table = sql;
+        std::string columns;
+        for (const CFieldBinding& field : m_fields) columns += (columns.empty() ? "" : ", ") + field.column;
+        sql = "SELECT " + (columns.empty() ? std::string("*") : columns) + " FROM " + m_table;
+        // An append-only set fetches nothing; the statement only proves that
+        // the table and the bound columns are there.
+        if (m_appendOnly) sql += " WHERE 0 = 1";
+    }
+
+    if (!m_appendOnly) m_pDatabase->FlushAppends();
+    Check(SQLAllocHandle(SQL_HANDLE_STMT, m_pDatabase->m_hdbc, &m_hstmt), SQL_HANDLE_DBC, m_pDatabase->m_hdbc);
+    std::string driverSql = ForDriver(sql.c_str());
+    SQLRETURN rc = SQLExecDirect(m_hstmt, reinterpret_cast<SQLCHAR*>(driverSql.data()), SQL_NTS);
+    if (!Succeeded(rc) && rc != SQL_NO_DATA) {
+        try {
+            ThrowDBException(rc, SQL_HANDLE_STMT, m_hstmt);
+        } catch (...) {
+            CloseStatement();
+            throw;
+        }
+    }
+    m_columnNames.clear();
+    SQLSMALLINT count = 0;
+    SQLNumResultCols(m_hstmt, &count);
+    for (SQLSMALLINT c = 1; c <= count; ++c) {
+        SQLCHAR name[256] = {};
+        SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        SQLDescribeCol(m_hstmt, c, name, sizeof name, &length, &type, &size, &digits, &nullable);
+        m_columnNames.emplace_back(reinterpret_cast<char*>(name));
+    }
+    m_open = true;
+    m_rowsSeen = 0;
+    m_eof = true;
+    if (m_appendOnly) {
+        CloseStatement();
+        m_pDatabase->Attach(this);
+    } else {
+        Fetch();
+    }
+    return TRUE;
+}
+
+void CRecordset::CloseStatement() {
+    if (m_hstmt != SQL_NULL_HSTMT) {
+        SQLFreeHandle(SQL_HANDLE_STMT, m_hstmt);
+        m_hstmt = SQL_NULL_HSTMT;
+    }
+}
+
+void CRecordset::Close() {
+    if (!m_open && m_ownDatabase == nullptr) return;
+    std::unique_ptr<CDBException> failure;
+    if (m_appendOnly && m_open) {
+        try {
+            FlushAppends();
+        } catch (const CDBException& e) {
+            failure = std::make_unique<CDBException>(e);
+        }
+        m_pDatabase->Detach(this);
+    }
+    CloseStatement();
+    m_open = false;
+    m_eof = true;
+    m_adding = false;
+    m_pending.clear();
+    m_row.clear();
+    if (m_ownDatabase != nullptr) {
+        m_ownDatabase->Close();
+        m_ownDatabase.reset();
+        m_pDatabase = nullptr;
+    }
+    if (failure) throw *failure;
+}
+
+void CRecordset::Fetch() {
+    SQLRETURN rc = SQLFetch(m_hstmt);
+    if (rc == SQL_NO_DATA) {
+        m_eof = true;
+        m_row.clear();
+        return;
+    }
+    Check(rc, SQL_HANDLE_STMT, m_hstmt);
+    m_row.assign(m_columnNames.size(), std::nullopt);
+    char buffer[4096];
+    for (size_t c = 0; c < m_columnNames.size(); ++c) {
+        std::string value;
+        bool isNull = false;
+        for (;;) {
+            SQLLEN indicator = 0;
+            rc = SQLGetData(m_hstmt, static_cast<SQLUSMALLINT>(c + 1), SQL_C_CHAR, buffer, sizeof buffer, &indicator);
+            if (rc == SQL_NO_DATA) break;
+            Check(rc, SQL_HANDLE_STMT, m_hstmt);
+            if (indicator == SQL_NULL_DATA) {
+                isNull = true;
+                break;
+            }
+            size_t got = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer)
+                             ? sizeof buffer - 1
+                             : static_cast<size_t>(indicator);
+            value.append(buffer, got);
+            if (rc == SQL_SUCCESS) break;  // SQL_SUCCESS_WITH_INFO: more to come
+        }
+        if (!isNull) m_row[c] = std::move(value);
+    }
+    m_eof = false;
+    ++m_rowsSeen;
+}
+
+void CRecordset::MoveNext() {
+    if (!m_open || m_appendOnly) throw LayerError("The recordset is not open for reading.");
+    if (m_eof) throw LayerError("Attempt to scroll past end of recordset.");
+    Fetch();
+}
+
+size_t CRecordset::ColumnIndex(LPCSTR lpszName) const {
+    std::string name = Unbracketed(lpszName != nullptr ? lpszName : "");
+    for (size_t c = 0; c < m_columnNames.size(); ++c)
+        if (SameName(m_columnNames[c], name)) return c;
+    throw LayerError("Field not found: " + name + ".");
+}
+
+void CRecordset::GetFieldValue(LPCSTR lpszName, std::string& value) const {
+    size_t c = ColumnIndex(lpszName);
+    GetFieldValue(static_cast<short>(c), value);
+}
+
+void CRecordset::GetFieldValue(short nIndex, std::string& value) const {
+    if (m_eof || nIndex < 0 || static_cast<size_t>(nIndex) >= m_row.size())
+        throw LayerError("No current record.");
+    const std::optional<std::string>& field = m_row[static_cast<size_t>(nIndex)];
+    value = field.has_value() ? *field : std::string();
+}
+
+BOOL CRecordset::IsFieldValueNull(LPCSTR lpszName) const {
+    size_t c = ColumnIndex(lpszName);
+    if (m_eof || c >= m_row.size()) throw LayerError("No current record.");
+    return m_row[c].has_value() ? FALSE : TRUE;
+}
+
+BOOL CRecordset::GetFieldValue(LPCSTR lpszName, time_t& value) const {
+    if (IsFieldValueNull(lpszName)) return FALSE;
+    std::string text;
+    GetFieldValue(lpszName, text);
+    return ParseLocalTime(text, value) ? TRUE : FALSE;
+}
+
+void CRecordset::AddNew() {
+    if (!m_open || !m_appendOnly) throw LayerError("The recordset is not open for appending.");
+    for (CFieldBinding& field : m_fields) {
+        field.dirty = false;
+        switch (field.kind) {
+        case FieldKind::Long: static_cast<std::optional<LONG>*>(field.value)->reset(); break;
+        case FieldKind::Int: static_cast<std::optional<int>*>(field.value)->reset(); break;
+        case FieldKind::Text: static_cast<std::optional<std::string>*>(field.value)->reset(); break;
+        case FieldKind::Date: static_cast<std::optional<time_t>*>(field.value)->reset(); break;
+        }
+    }
+    m_adding = true;
+}
+
+void CRecordset::SetFieldDirty(void* pv, BOOL bDirty) {
+    for (CFieldBinding& field : m_fields)
+        if (pv == nullptr || field.value == pv) field.dirty = bDirty != FALSE;
+}
+
+void CRecordset::Update() {
+    if (!m_adding) throw LayerError("Update without AddNew.");
+    PendingRow row;
+    row.sent.resize(m_fields.size());
+    row.values.resize(m_fields.size());
+    for (size_t f = 0; f < m_fields.size(); ++f) {
+        const CFieldBinding& field = m_fields[f];
+        row.sent[f] = field.dirty;
+        if (!field.dirty) continue;
+        std::optional<std::string>& text = row.values[f];
+        switch (field.kind) {
+        case FieldKind::Long: {
+            auto& v = *static_cast<std::optional<LONG>*>(field.value);
+            if (v) text = std::to_string(*v);
+            break;
+        }
+        case FieldKind::Int: {
+            auto& v = *static_cast<std::optional<int>*>(field.value);
+            if (v) text = std::to_string(*v);
+            break;
+        }
+        case FieldKind::Text: text = *static_cast<std::optional<std::string>*>(field.value); break;
+        case FieldKind::Date: {
+            auto& v = *static_cast<std::optional<time_t>*>(field.value);
+            if (v) {
+                std::string local = LocalTimeText(*v);
+                if (!local.empty()) text = local;
+            }
+            break;
+        }
+        }
+    }
+    m_adding = false;
+    m_pending.push_back(std::move(row));
+    if (m_pending.size() >= kAppendBatch) FlushAppends();
+}
+
+void CRecordset::StoreRows(const std::vector<size_t>& fields, size_t first, size_t count) {
+    std::string sql = "INSERT INTO " + m_table + " (";
+    for (size_t i = 0; i < fields.size(); ++i) sql += (i ? ", " : "") + m_fields[fields[i]].column;
+    sql += ") VALUES ";
+    std::string one = "(";
+    for (size_t i = 0; i < fields.size(); ++i) one += i ? ", ?" : "?";
+    one += ")";
+    for (size_t r = 0; r < count; ++r) sql += (r ? ", " : "") + one;
+
+    HSTMT hstmt = SQL_NULL_HSTMT;
+    Check(SQLAllocHandle(SQL_HANDLE_STMT, m_pDatabase->m_hdbc, &hstmt), SQL_HANDLE_DBC, m_pDatabase->m_hdbc);
+    std::vector<SQLLEN> indicators(count * fields.size());
+    SQLRETURN rc = SQLPrepare(hstmt, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
+    SQLUSMALLINT parameter = 1;
+    for (size_t r = 0; r < count && Succeeded(rc); ++r) {
+        PendingRow& row = m_pending[first + r];
+        for (size_t i = 0; i < fields.size() && Succeeded(rc); ++i, ++parameter) {
+            const CFieldBinding& field = m_fields[fields[i]];
+            std::optional<std::string>& value = row.values[fields[i]];
+            SQLLEN& indicator = indicators[r * fields.size() + i];
+            indicator = value ? static_cast<SQLLEN>(value->size()) : SQL_NULL_DATA;
+            // Texts go as they are, longer than the bound length too; dates
+            // as text, so that they are stored exactly as written.
+            SWORD type = field.kind == FieldKind::Date ? SQL_VARCHAR : field.columnType;
+            SQLULEN size = value ? std::max<SQLULEN>(value->size(), 1) : 1;
+            if (field.kind == FieldKind::Text) size = std::max<SQLULEN>(size, static_cast<SQLULEN>(field.maxLength));
+            char* data = value ? value->data() : nullptr;
+            rc = SQLBindParameter(hstmt, parameter, SQL_PARAM_INPUT, SQL_C_CHAR, type, size, 0, data,
+                                  value ? static_cast<SQLLEN>(value->size()) : 0, &indicator);
+        }
+    }
+    if (Succeeded(rc)) rc = SQLExecute(hstmt);
+    if (!Succeeded(rc) && rc != SQL_NO_DATA) {
+        try {
+            ThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
+        } catch (...) {
+            SQLFreeHandle(SQL_HANDLE_STMT, hstmt);
+            throw;
+        }
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, hstmt);
+}
+
+void CRecordset::FlushAppends() {
+    if (m_pending.empty()) return;
+    if (m_pDatabase == nullptr || !m_pDatabase->IsOpen()) {
+        size_t lost = m_pending.size();
+        m_pending.clear();
+        throw LayerError("The database is not open; " + std::to_string(lost) + " rows were not stored.");
+    }
+    HDBC hdbc = m_pDatabase->m_hdbc;
+    // One statement carries up to this many rows: the driver parses each
+    // statement anew, so fewer, longer statements store rows much faster.
+    const size_t kRowsPerStatement = 100;
+    size_t total = m_pending.size();
+    try {
+        Check(SQLSetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+              SQL_HANDLE_DBC, hdbc);
+        size_t first = 0;
+        while (first < total) {
+            // Rows that send the same fields go in one statement.
+            std::vector<size_t> fields;
+            for (size_t f = 0; f < m_fields.size(); ++f)
+                if (m_pending[first].sent[f]) fields.push_back(f);
+            size_t count = 1;
+            while (first + count < total && count < kRowsPerStatement &&
+                   m_pending[first + count].sent == m_pending[first].sent)
+                ++count;
+            if (fields.empty()) {
+                std::string sql = "INSERT INTO " + m_table + " DEFAULT VALUES";
+                for (size_t r = 0; r < count; ++r) {
+                    HSTMT hstmt = SQL_NULL_HSTMT;
+                    Check(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &hstmt), SQL_HANDLE_DBC, hdbc);
+                    SQLRETURN rc = SQLExecDirect(hstmt, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
+                    if (!Succeeded(rc)) {
+                        try {
+                            ThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
+                        } catch (...) {
+                            SQLFreeHandle(SQL_HANDLE_STMT, hstmt);
+                            throw;
+                        }
+                    }
+                    SQLFreeHandle(SQL_HANDLE_STMT, hstmt);
+                }
+            } else {
+                StoreRows(fields, first, count);
+            }
+            first += count;
+        }
+        Check(SQLEndTran(SQL_HANDLE_DBC, hdbc, SQL_COMMIT), SQL_HANDLE_DBC, hdbc);
+    } catch (CDBException& e) {
+        SQLEndTran(SQL_HANDLE_DBC, hdbc, SQL_ROLLBACK);
+        SQLSetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+        m_pending.clear();
+        e.m_strError += "\n" + std::to_string(total) + " appended rows were not stored.";
+        throw;
+    }
+    SQLSetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    m_pending.clear();
+}

@@ -1,0 +1,168 @@
+#include "engine/database/EngineDatabase.h"
+
+#include <memory>
+#include <string>
+
+#include "common/DebugLog.h"
+#include "common/ProductStrings.h"
+#include "common/Settings.h"
+#include "platform/jet/JetCompaction.h"
+#include "strings/CodeMap.h"
+
+// The walk's SaveItem may define the counter itself; this one then yields.
+__attribute__((weak)) DWORD g_dwInsertCounter = 0;
+
+namespace {
+
+std::unique_ptr<CDatabase> g_database;
+std::unique_ptr<COrvRecordset> g_itemRecordset;
+
+const size_t kColumnChars = 255;
+const DWORD kRowsPerConnection = 1000;
+
+// The report is one log line whatever the driver put in its texts.
+std::string OneLine(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    for (char& c : text)
+        if (c == '\n' || c == '\r') c = ' ';
+    return text;
+}
+
+}  // namespace
+
+void NewEngineDatabase() {
+    CloseDB();
+    g_database = std::make_unique<CDatabase>();
+}
+
+CDatabase* EngineDatabase() { return g_database.get(); }
+
+COrvRecordset* ItemRecordset() { return g_itemRecordset.get(); }
+
+void ReportDBError(const CDBException& e) {
+    WriteDebugLogF(1, "Database error; RetCode 0x%X, Description %s, Native state %s",
+                   static_cast<unsigned>(static_cast<int>(e.m_nRetCode)), OneLine(e.m_strError).c_str(),
+                   OneLine(e.m_strStateNativeOrigin).c_str());
+}
+
+HRESULT OpenDB() {
+    try {
+        if (g_database == nullptr) g_database = std::make_unique<CDatabase>();
+        if (g_database->IsOpen()) return S_OK;
+        if (!g_database->OpenEx(ProductText(PSC_CONNECT_STRING), CDatabase::noOdbcDialog | CDatabase::useCursorLib)) {
+            WriteDebugLog(1, "Could not open the database");
+            if (const CDBException* reason = g_database->GetOpenError()) ReportDBError(*reason);
+            return S_FALSE;
+        }
+        WriteDebugLog(7, "Database open");
+        g_itemRecordset.reset();
+        g_itemRecordset = std::make_unique<COrvRecordset>(g_database.get());
+        if (!g_itemRecordset->Open(CRecordset::snapshot, "CURRENT_DATA",
+                                   CRecordset::appendOnly | CRecordset::optimizeBulkAdd)) {
+            WriteDebugLog(1, "Could not open the insert recordset");
+            return S_FALSE;
+        }
+        return S_OK;
+    } catch (const CDBException& e) {
+        WriteDebugLog(1, "Error openning the database");
+        ReportDBError(e);
+        return E_FAIL;
+    } catch (...) {
+        WriteDebugLog(1, "Unexpected error in OpenDB");
+        return E_FAIL;
+    }
+}
+
+void CloseDB() {
+    if (g_itemRecordset != nullptr) {
+        try {
+            g_itemRecordset->Close();
+        } catch (const CDBException& e) {
+            ReportDBError(e);
+        }
+        g_itemRecordset.reset();
+    }
+    if (g_database != nullptr) {
+        try {
+            g_database->Close();
+        } catch (const CDBException& e) {
+            ReportDBError(e);
+        }
+        g_database.reset();
+    }
+}
+
+void AppendItemRow(const ItemRow& row) {
+    COrvRecordset* rs = g_itemRecordset.get();
+    if (rs == nullptr || !rs->IsOpen())
+        throw CDBException(SQL_ERROR, "The item recordset is not open.",
+                           "State:KV000,Native:0,Origin:[Database layer]\n");
+    rs->AddNew();
+    // Longer texts than the columns were made for are kept whole: a cut path
+    // would name another file, and a cut owner another account.
+    if (row.path.size() > kColumnChars)
+        WriteDebugLogF(2, "Path longer than %u characters stored whole: %s", static_cast<unsigned>(kColumnChars),
+                       row.path.c_str());
+    if (row.owner.size() > kColumnChars)
+        WriteDebugLogF(2, "Owner longer than %u characters stored whole for %s", static_cast<unsigned>(kColumnChars),
+                       row.path.c_str());
+    rs->m_PATH = row.path;
+    if (!row.md5.empty()) rs->m_MD5 = row.md5;
+    if (row.hasTimes) rs->m_CREATION_TIME = row.creationTime;
+    if (!row.owner.empty()) rs->m_OWNER = row.owner;
+    if (row.hasTimes) {
+        rs->m_LAST_MODIFIED_TIME = row.lastModifiedTime;
+        rs->m_LAST_ACCESSED_TIME = row.lastAccessedTime;
+    }
+    rs->m_ATTRIBUTES = row.attributes;
+    rs->m_PROFILE_ID = std::to_string(row.profileId);
+    rs->m_SIZE = row.size;
+    rs->m_PATH_MD5 = row.pathMd5;
+
+    ++g_dwInsertCounter;
+    rs->SetFieldDirty(nullptr, TRUE);
+    rs->SetFieldDirty(&rs->m_ITEM_ID, FALSE);
+    rs->Update();
+    if (g_dwInsertCounter >= kRowsPerConnection) {
+        g_dwInsertCounter = 0;
+        WriteDebugLog(2, "Reseting the database");
+        // Stored here, so that a failure of these rows reaches the caller.
+        rs->FlushAppends();
+        CloseDB();
+        OpenDB();
+    }
+}
+
+void CompactDB() {
+    std::string folder = g_szDataPath;
+    std::string source = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + folder + "\\KvData.mdb";
+    std::string destination =
+        "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + folder + "\\KvTempData.mdb;Jet OLEDB:Engine Type=4";
+    kv::platform::JetCompaction engine;
+    try {
+        std::string description;
+        if (FAILED(engine.CompactDatabase(source, destination, description))) {
+            WriteDebugLog(1, ("Error in CompactDB: " + description).c_str());
+            return;
+        }
+    } catch (...) {
+        WriteDebugLog(1, "Error in CompactDB: ");
+        return;
+    }
+    try {
+        if (!engine.DeleteSource()) {
+            engine.RemoveCompacted();
+            WriteDebugLog(1, "Error in CompactDB trying to delete the old DB.");
+            return;
+        }
+        // The old file is replaced in one step, so a failure here leaves it in
+        // place and in use; the copy beside it would only block the next
+        // compaction.
+        if (!engine.RenameCompacted()) {
+            WriteDebugLog(1, "Error in CompactDB trying to rename the compacted DB to the original DB.");
+            engine.RemoveCompacted();
+        }
+    } catch (...) {
+        WriteDebugLog(1, "Error in CompactDB trying to recreate the DB.");
+    }
+}

@@ -1,0 +1,222 @@
+// The engine's connection, item recordset and item append against a database
+// made by the installation, over the SQLite ODBC driver.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "engine/database/EngineDatabase.h"
+#include "tests/fixtures/EngineLog.h"
+#include "tests/fixtures/TestDatabase.h"
+
+namespace {
+
+class DatabaseTest : public ::testing::Test {
+protected:
+    void TearDown() override { CloseDB(); }
+
+    ItemRow FileRow(int n) {
+        ItemRow row;
+        row.path = "C:\\data\\file" + std::to_string(n) + ".txt";
+        row.md5 = "0123456789abcdef0123456789abcdef";
+        row.size = n;
+        row.hasTimes = true;
+        row.creationTime = 1700000000;
+        row.lastModifiedTime = 1700000100;
+        row.lastAccessedTime = 1700000200;
+        row.owner = "HOST\\root";
+        row.attributes = 32;
+        row.pathMd5 = "p" + std::to_string(n);
+        row.profileId = 1;
+        return row;
+    }
+
+    kvtest::TestRoot root;
+    kvtest::TestDatabase db{root};
+    kvtest::EngineLog log{root, 7};
+};
+
+TEST_F(DatabaseTest, InstallationMakesSchemaDefaultJobAndDataSource) {
+    EXPECT_EQ(db.Scalar("SELECT NAME || ',' || SFIRST FROM PROFILES WHERE PROFILE_ID = 1"), "Default,1");
+    for (const char* table : {"PROFILES", "FILES_PROFILES_LNK", "CURRENT_DATA", "OLD_DATA"})
+        EXPECT_EQ(db.Scalar(std::string("SELECT COUNT(*) FROM sqlite_master WHERE name = '") + table + "'"), "1");
+    std::string columns;
+    for (auto& row : db.Query("SELECT name FROM pragma_table_info('OLD_DATA')")) columns += row[0] + " ";
+    EXPECT_EQ(columns,
+              "ITEM_ID PATH MD5 SIZE CREATION_TIME OWNER LAST_MODIFIED_TIME LAST_ACCESSED_TIME ATTRIBUTES "
+              "PATH_MD5 PROFILE_ID ");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND sql LIKE '%PATH_MD5%'"), "3");
+
+    // A second installation leaves the database and the registration alone.
+    db.Execute("INSERT INTO PROFILES (NAME) VALUES ('Mine')");
+    std::string ini = kvtest::ReadTextFile(root.Path() + "/odbc/odbc.ini");
+    kvtest::TestDatabase again(root);
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PROFILES"), "2");
+    EXPECT_EQ(kvtest::ReadTextFile(root.Path() + "/odbc/odbc.ini"), ini);
+    // FLAG takes 0 when a row is inserted without it.
+    db.Execute("INSERT INTO FILES_PROFILES_LNK (PROFILE_ID, PATH, PATH_MD5) VALUES (1, 'C:\\a\\', 'x')");
+    EXPECT_EQ(db.Scalar("SELECT FLAG FROM FILES_PROFILES_LNK"), "0");
+}
+
+TEST_F(DatabaseTest, OpenDbIsCheapWhenOpenAndReportsAMissingDataSource) {
+    ASSERT_EQ(OpenDB(), S_OK);
+    EXPECT_EQ(log.Count("Database open"), 1u);
+    std::filesystem::remove(root.Path() + "/odbc/odbc.ini");
+    EXPECT_EQ(OpenDB(), S_OK);  // never looks at the data source again
+    EXPECT_EQ(log.Count("Database open"), 1u);
+    CloseDB();
+    CloseDB();  // nothing open: nothing happens
+    EXPECT_EQ(OpenDB(), S_FALSE);
+    EXPECT_TRUE(log.Holds("Could not open the database"));
+    EXPECT_EQ(ItemRecordset(), nullptr);
+}
+
+TEST_F(DatabaseTest, MissingDatabaseFileIsNotCreated) {
+    std::filesystem::remove(db.DatabaseFile());
+    EXPECT_EQ(OpenDB(), S_FALSE);
+    EXPECT_TRUE(log.Holds("Could not open the database"));
+    EXPECT_FALSE(std::filesystem::exists(db.DatabaseFile()));
+}
+
+TEST_F(DatabaseTest, ReportDbErrorWidensTheReturnCode) {
+    ReportDBError(CDBException(SQL_ERROR, "Something failed", "State:HY000,Native:1,Origin:[x]\n"));
+    EXPECT_TRUE(log.Holds("Database error; RetCode 0xFFFFFFFF, Description Something failed, Native state "
+                          "State:HY000,Native:1,Origin:[x]"));
+
+    ASSERT_EQ(OpenDB(), S_OK);
+    try {
+        EngineDatabase()->ExecuteSQL("SELECT * FROM NO_SUCH_TABLE");
+        FAIL() << "no exception";
+    } catch (const CDBException& e) {
+        EXPECT_EQ(e.m_nRetCode, SQL_ERROR);
+        EXPECT_NE(e.m_strError.find("no such table"), std::string::npos) << e.m_strError;
+        EXPECT_EQ(e.m_strStateNativeOrigin.rfind("State:", 0), 0u) << e.m_strStateNativeOrigin;
+        ReportDBError(e);
+    }
+    EXPECT_NE(log.Text().find("Database error; RetCode 0xFFFFFFFF, Description no such table"), std::string::npos);
+}
+
+TEST_F(DatabaseTest, AppendRestartsTheConnectionEveryThousandRows) {
+    g_dwInsertCounter = 0;
+    ASSERT_EQ(OpenDB(), S_OK);
+    for (int n = 0; n < 2500; ++n) AppendItemRow(FileRow(n));
+    EXPECT_EQ(log.Count("Reseting the database"), 2u);
+    EXPECT_EQ(log.Count("Database open"), 3u);
+    CloseDB();
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM CURRENT_DATA"), "2500");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(DISTINCT ITEM_ID) FROM CURRENT_DATA WHERE ITEM_ID IS NOT NULL"), "2500");
+
+    // The counter carries over: the next check resets after its 500th row.
+    ASSERT_EQ(OpenDB(), S_OK);
+    for (int n = 0; n < 499; ++n) AppendItemRow(FileRow(10000 + n));
+    EXPECT_EQ(log.Count("Reseting the database"), 2u);
+    AppendItemRow(FileRow(20000));
+    EXPECT_EQ(log.Count("Reseting the database"), 3u);
+    CloseDB();
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM CURRENT_DATA"), "3000");
+}
+
+TEST_F(DatabaseTest, AppendStoresEveryFieldAsTheColumnsExpect) {
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    ASSERT_EQ(OpenDB(), S_OK);
+    ItemRow drive;
+    drive.path = "C:\\";
+    drive.pathMd5 = "d";
+    drive.profileId = 7;
+    AppendItemRow(drive);
+    ItemRow file = FileRow(1);
+    file.size = -5;
+    AppendItemRow(file);
+    CloseDB();
+    auto rows = db.Query(
+        "SELECT ITEM_ID IS NOT NULL, PATH, MD5, SIZE, CREATION_TIME, OWNER, LAST_MODIFIED_TIME, LAST_ACCESSED_TIME, "
+        "ATTRIBUTES, PATH_MD5, PROFILE_ID, typeof(PROFILE_ID), typeof(SIZE) FROM CURRENT_DATA ORDER BY ITEM_ID");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"1", "C:\\", "<NULL>", "0", "<NULL>", "<NULL>", "<NULL>", "<NULL>",
+                                                 "0", "d", "7", "integer", "integer"}));
+    // 1700000000 is 2023-11-14 22:13:20 UTC, 23:13:20 in Berlin.
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"1", "C:\\data\\file1.txt", "0123456789abcdef0123456789abcdef", "-5",
+                                                 "2023-11-14 23:13:20", "HOST\\root", "2023-11-14 23:15:00",
+                                                 "2023-11-14 23:16:40", "32", "p1", "1", "integer", "integer"}));
+    unsetenv("TZ");
+    tzset();
+}
+
+TEST_F(DatabaseTest, LongPathsAndOwnersAreStoredWholeAndNoted) {
+    ASSERT_EQ(OpenDB(), S_OK);
+    ItemRow row = FileRow(1);
+    row.path = "C:\\" + std::string(300, 'a');
+    row.owner = "HOST\\" + std::string(260, 'o');
+    AppendItemRow(row);
+    CloseDB();
+    EXPECT_EQ(db.Scalar("SELECT length(PATH) || ',' || length(OWNER) FROM CURRENT_DATA"), "303,265");
+    EXPECT_TRUE(log.Holds("Path longer than 255 characters stored whole: " + row.path));
+    EXPECT_TRUE(log.Holds("Owner longer than 255 characters stored whole for " + row.path));
+}
+
+TEST_F(DatabaseTest, PendingAppendsReachTheDatabaseBeforeOtherStatementsAndAtClose) {
+    ASSERT_EQ(OpenDB(), S_OK);
+    for (int n = 0; n < 10; ++n) AppendItemRow(FileRow(n));
+    CRecordset rs(EngineDatabase());
+    rs.Open(CRecordset::forwardOnly, "SELECT COUNT(*) AS A FROM CURRENT_DATA");
+    std::string count;
+    rs.GetFieldValue("A", count);
+    EXPECT_EQ(count, "10");
+    rs.Close();
+    for (int n = 10; n < 15; ++n) AppendItemRow(FileRow(n));
+    CloseDB();
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM CURRENT_DATA"), "15");
+}
+
+TEST_F(DatabaseTest, AppendWithoutAnOpenRecordsetThrows) {
+    EXPECT_THROW(AppendItemRow(FileRow(1)), CDBException);
+    // A missing item table: the connection opens, the recordset does not.
+    db.Execute("DROP TABLE CURRENT_DATA");
+    EXPECT_EQ(OpenDB(), E_FAIL);
+    EXPECT_TRUE(log.Holds("Error openning the database"));
+    EXPECT_THROW(AppendItemRow(FileRow(1)), CDBException);
+}
+
+TEST_F(DatabaseTest, RecordsetReadsColumnsByNameWithNullsAndCounts) {
+    db.Execute("UPDATE PROFILES SET MAILTO = '' , MAILFROM = NULL WHERE PROFILE_ID = 1");
+    CDatabase connection;
+    ASSERT_TRUE(connection.OpenEx("ODBC;DSN=Kestrava Selvane Tsl 3;", CDatabase::useCursorLib));
+    CRecordset rs(&connection);
+    rs.Open(CRecordset::forwardOnly, "SELECT * FROM PROFILES");
+    EXPECT_EQ(rs.GetRecordCount(), 1);
+    std::string value;
+    rs.GetFieldValue("name", value);
+    EXPECT_EQ(value, "Default");
+    rs.GetFieldValue("MAILTO", value);
+    EXPECT_EQ(value, "");
+    EXPECT_FALSE(rs.IsFieldValueNull("MAILTO"));
+    rs.GetFieldValue("MAILFROM", value);
+    EXPECT_EQ(value, "");
+    EXPECT_TRUE(rs.IsFieldValueNull("MAILFROM"));
+    EXPECT_THROW(rs.GetFieldValue("NO_SUCH", value), CDBException);
+    rs.MoveNext();
+    EXPECT_TRUE(rs.IsEOF());
+    EXPECT_EQ(rs.GetRecordCount(), 1);
+    EXPECT_THROW(rs.MoveNext(), CDBException);
+    rs.Close();
+
+    rs.Open(CRecordset::forwardOnly, "SELECT PROFILE_ID FROM PROFILES WHERE PROFILE_ID = 99");
+    EXPECT_TRUE(rs.IsEOF());
+    EXPECT_EQ(rs.GetRecordCount(), 0);
+    rs.Close();
+    EXPECT_THROW(rs.Open(CRecordset::forwardOnly, "SELECT * FROM NOWHERE"), CDBException);
+}
+
+TEST_F(DatabaseTest, DatesReadBackAsTheCalendarTimeStored) {
+    ASSERT_EQ(OpenDB(), S_OK);
+    AppendItemRow(FileRow(1));
+    CRecordset rs(EngineDatabase());
+    rs.Open(CRecordset::forwardOnly, "SELECT CREATION_TIME, MD5 FROM CURRENT_DATA");
+    time_t when = 0;
+    ASSERT_TRUE(rs.GetFieldValue("CREATION_TIME", when));
+    EXPECT_EQ(when, 1700000000);
+    EXPECT_FALSE(rs.GetFieldValue("MD5", when));
+}
+
+}  // namespace
