@@ -1,13 +1,21 @@
 // How the service database lies on disk. Each service is a folder
 // $KESTRAVA_ROOT/services/<name>/ (the name as created, found again without
 // regard to case) holding
-//   config    its configuration, "Key=value" lines
-//   status    its status, the same form
+//   config    Name, Id, DisplayName, BinaryPathName, ServiceType (hex),
+//             StartType, ErrorControl, LoadOrderGroup, Dependency (one line
+//             each), ServiceStartName (the account, "LocalSystem" when none),
+//             Description, DeletePending (0/1), DeniedAccess (hex, when set)
+//   status    ServiceType, CurrentState, ControlsAccepted, Win32ExitCode,
+//             ServiceSpecificExitCode, CheckPoint, WaitHint, ProcessId,
+//             ProcessStartTime (clock ticks after boot), Connected (0/1: the
+//             process reached the dispatcher), Argument (one line each)
 //   password  the password, only when one was given (mode 0600)
-//   service.log  standard output and error of its process
-// Every file is replaced by rename, so a reader never sees half of one; a
-// change that reads before it writes holds the database lock (flock on
-// services/.lock), which every process shares.
+//   service.log  standard output and error of the service's process
+// config and status are "Key=value" lines, "\" and line ends escaped as
+// "\\", "\n" and "\r". Every file is replaced by rename, so a reader never
+// sees half of one; a change that reads before it writes holds the database
+// lock (flock on services/.lock), which every process shares. Names starting
+// with "." in the folder are the lock and folders being made or removed.
 #pragma once
 
 #include <sys/types.h>
