@@ -150,6 +150,25 @@ TEST_F(ServiceRun, ARunningServiceMarkedForDeletionGoesWhenItStops) {
     CloseServiceHandle(service);
 }
 
+TEST_F(ServiceRun, AStopSignalBeforeTheHandlerExistsIsDeliveredToIt) {
+    SC_HANDLE service = CreateTestService(" --register-late");
+    ASSERT_NE(service, nullptr);
+    ASSERT_TRUE(StartServiceA(service, 0, nullptr)) << GetLastError();
+    ASSERT_TRUE(WaitFor([&] { return Log().find("waiting\n") != std::string::npos; }));
+    // Not yet stoppable through the manager, but a SIGTERM (systemd's stop)
+    // must not be lost.
+    SERVICE_STATUS status{};
+    EXPECT_FALSE(ControlService(service, SERVICE_CONTROL_STOP, &status));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_CANNOT_ACCEPT_CTRL));
+    ASSERT_EQ(::kill(RecordedPid(), SIGTERM), 0);
+    kvtest::WriteTextFile(root.Path() + "/testservice.go", "");
+    ASSERT_TRUE(WaitFor([&] { return State(service) == SERVICE_STOPPED; }));
+    ASSERT_TRUE(QueryServiceStatus(service, &status));
+    EXPECT_EQ(status.dwWin32ExitCode, 0u);
+    EXPECT_NE(Log().find("handler 1 dispatcher-thread=1 main-thread=0\n"), std::string::npos) << Log();
+    CloseServiceHandle(service);
+}
+
 TEST_F(ServiceRun, AServiceThatDiesOrReturnsWithoutReportingReadsAsStopped) {
     SC_HANDLE service = CreateTestService();
     ASSERT_NE(service, nullptr);

@@ -9,6 +9,8 @@
 // Options (after the program, from the binary path):
 //   --return-early   service main returns without reporting stopped
 //   --ignore-stop    the handler notes the control and does nothing else
+//   --register-late  service main registers its handler only once the file
+//                    $KESTRAVA_ROOT/testservice.go exists
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -33,13 +35,18 @@ std::atomic<pid_t> g_mainThread{0};
 std::atomic<bool> g_stop{false};
 bool g_returnEarly = false;
 bool g_ignoreStop = false;
+bool g_registerLate = false;
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
 
 pid_t ThreadId() { return static_cast<pid_t>(::syscall(SYS_gettid)); }
 
-void Note(const std::string& line) {
+std::string RootFile(const char* name) {
     const char* root = std::getenv("KESTRAVA_ROOT");
-    std::string path = std::string(root != nullptr ? root : "/tmp") + "/testservice.log";
+    return std::string(root != nullptr ? root : "/tmp") + "/" + name;
+}
+
+void Note(const std::string& line) {
+    std::string path = RootFile("testservice.log");
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) return;
     std::string text = line + "\n";
@@ -69,6 +76,11 @@ void ServiceMain(DWORD argc, LPSTR* argv) {
     std::string line = "main";
     for (DWORD i = 0; i < argc; ++i) line += std::string(" ") + argv[i];
     Note(line + " term-blocked=" + (sigismember(&mask, SIGTERM) ? "1" : "0"));
+    if (g_registerLate) {
+        Note("waiting");
+        while (::access(RootFile("testservice.go").c_str(), F_OK) != 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     g_statusHandle = RegisterServiceCtrlHandlerA(g_name, &Handler);
     if (g_statusHandle == nullptr) {
         Note("register-failed " + std::to_string(GetLastError()));
@@ -88,6 +100,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--return-early") == 0) g_returnEarly = true;
         if (std::strcmp(argv[i], "--ignore-stop") == 0) g_ignoreStop = true;
+        if (std::strcmp(argv[i], "--register-late") == 0) g_registerLate = true;
     }
     g_dispatcherThread = ThreadId();
     SERVICE_TABLE_ENTRYA table[] = {{g_name, &ServiceMain}, {nullptr, nullptr}};
