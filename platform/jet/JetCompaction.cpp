@@ -70,6 +70,12 @@ HRESULT JetCompaction::CompactDatabase(const std::string& sourceConnect, const s
         description = "The connection string names no data source.";
         return E_FAIL;
     }
+    // The copy is never written over an existing file, whatever it holds:
+    // it may be the only copy a failed earlier replacement left.
+    if (Exists(m_destination)) {
+        description = "Database '" + m_destination + "' already exists.";
+        return E_FAIL;
+    }
     DatabaseFileLock shared;
     if (shared.LockShared(m_source) != ERROR_SUCCESS) {
         description = "Could not find file '" + m_source + "'.";
