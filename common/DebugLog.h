@@ -15,5 +15,9 @@ extern char g_szLogFile[LOG_PATH_CHARS];
 // never reports a failure.
 void WriteDebugLog(unsigned level, const char* message);
 
+// True when a message of this level would be written: lets callers skip
+// composing texts nobody reads.
+inline bool DebugLogWrites(unsigned level) { return g_dwDebug != 0 && level <= g_dwDebugLevel; }
+
 // printf-style convenience over WriteDebugLog for messages with arguments.
 void WriteDebugLogF(unsigned level, const char* format, ...) __attribute__((format(printf, 2, 3)));

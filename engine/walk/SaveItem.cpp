@@ -18,6 +18,9 @@ HRESULT SaveItem(const ScanItem& item) {
         if (!item.folder.empty()) row.path += item.folder + "\\";
         row.path += item.name;
 
+        // The information line costs three date texts per row: composed only
+        // when the log takes it.
+        const bool logged = DebugLogWrites(7);
         std::string info = " Path:" + row.path;
         if (!item.md5.empty()) {
             row.md5 = item.md5;
@@ -26,7 +29,7 @@ HRESULT SaveItem(const ScanItem& item) {
         if (!drive) {
             row.hasTimes = true;
             row.creationTime = item.creationTime;
-            info += ", Ct:" + DateTimeText(item.creationTime);
+            if (logged) info += ", Ct:" + DateTimeText(item.creationTime);
         }
         if (!item.owner.empty()) {
             row.owner = item.owner;
@@ -35,7 +38,8 @@ HRESULT SaveItem(const ScanItem& item) {
         if (!drive) {
             row.lastModifiedTime = item.lastWriteTime;
             row.lastAccessedTime = item.lastAccessTime;
-            info += ", Lmt:" + DateTimeText(item.lastWriteTime) + ", Lat:" + DateTimeText(item.lastAccessTime);
+            if (logged)
+                info += ", Lmt:" + DateTimeText(item.lastWriteTime) + ", Lat:" + DateTimeText(item.lastAccessTime);
         }
         row.attributes = item.attributes;
         info += ",Attrib: " + std::to_string(item.attributes);
@@ -47,7 +51,7 @@ HRESULT SaveItem(const ScanItem& item) {
         FingerPrintString(row.path.c_str(), pathMd5);
         row.pathMd5 = pathMd5;
         info += ",PathMD5:" + row.pathMd5;
-        WriteDebugLogF(7, "Current item info: %s; inserting it into DB..", info.c_str());
+        if (logged) WriteDebugLogF(7, "Current item info: %s; inserting it into DB..", info.c_str());
         AppendItemRow(row);
         return S_OK;
     } catch (const CDBException& e) {

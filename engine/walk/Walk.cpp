@@ -1,6 +1,9 @@
 #include "engine/walk/Walk.h"
 
+#include <cstdlib>
 #include <memory>
+#include <string>
+#include <unordered_map>
 
 #include "common/DebugLog.h"
 #include "engine/EngineState.h"
@@ -23,12 +26,37 @@ bool Stopped(const char* line) {
 }
 
 // Seconds of a directory entry's time read as local calendar fields.
-time_t CalendarTime(const FILETIME& utc) {
+time_t ConvertedCalendarTime(const FILETIME& utc) {
     FILETIME local {};
     SYSTEMTIME fields {};
     if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &fields)) return 0;
     return LocalCalendarTime(fields.wYear, fields.wMonth, fields.wDay, fields.wHour, fields.wMinute,
                              fields.wSecond);
+}
+
+// The conversion asks the time-zone rules twice, which the C library answers
+// by checking the zone file every time: three times per entry, it cost more
+// than reading the entry. Offsets only change on quarter hours, so the
+// difference it makes is kept per quarter hour of UTC (and per TZ setting).
+time_t CalendarTime(const FILETIME& utc) {
+    static std::unordered_map<int64_t, int64_t> shifts;
+    static std::string zone;
+    const char* tz = std::getenv("TZ");
+    if (zone != (tz != nullptr ? tz : "\x01unset")) {
+        shifts.clear();
+        zone = tz != nullptr ? tz : "\x01unset";
+    }
+    const int64_t seconds = kv::platform::UnixSecondsFromFileTime(utc);
+    const int64_t quarter = seconds >= 0 ? seconds / 900 : (seconds - 899) / 900;
+    auto hit = shifts.find(quarter);
+    if (hit != shifts.end()) return static_cast<time_t>(seconds + hit->second);
+    // Whole seconds only: the sub-second part is dropped like the fields drop it.
+    FILETIME whole = kv::platform::FileTimeFromUnix(seconds, 0);
+    time_t converted = ConvertedCalendarTime(whole);
+    if (converted == 0 || converted == static_cast<time_t>(-1)) return converted;
+    if (shifts.size() > 4096) shifts.clear();
+    shifts.emplace(quarter, static_cast<int64_t>(converted) - seconds);
+    return converted;
 }
 
 std::string BasePath(const ScanItem& item) {

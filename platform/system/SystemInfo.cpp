@@ -95,12 +95,17 @@ BOOL GetComputerNameA(LPSTR buffer, LPDWORD size) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    char host[256] = {};
-    if (::gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "localhost");
-    std::string name(host);
-    name = name.substr(0, name.find('.'));
-    if (name.size() > 15) name.resize(15);
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    // Windows fixes the computer name at start-up; read once, it costs no
+    // system call for every owner the walk names.
+    static const std::string name = [] {
+        char host[256] = {};
+        if (::gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "localhost");
+        std::string text(host);
+        text = text.substr(0, text.find('.'));
+        if (text.size() > 15) text.resize(15);
+        for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return text;
+    }();
     if (buffer == nullptr || *size < name.size() + 1) {
         *size = static_cast<DWORD>(name.size() + 1);
         SetLastError(ERROR_BUFFER_OVERFLOW);
