@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/service/ServiceDatabase.h"
 #include "tests/agent_fixture/AgentHarness.h"
 
 namespace {
@@ -22,7 +23,14 @@ protected:
         root.EnableDebugLog(7);
     }
     // A service left running would outlive its root.
-    void TearDown() override { kvtest::StopAgentService(); }
+    void TearDown() override {
+        kvtest::StopAgentService();
+        // Sanitizer reports of the service's process land in its output.
+        std::string folder = kv::platform::service::FindServiceFolder(kvtest::kAgentServiceName);
+        std::string output = folder.empty() ? std::string() : kvtest::ReadTextFile(folder + "/service.log");
+        EXPECT_EQ(output.find("Sanitizer"), std::string::npos) << output;
+        EXPECT_EQ(output.find("runtime error"), std::string::npos) << output;
+    }
 
     void Install(AgentInstallation& agent) { ASSERT_EQ(agent.Agent({"/service", "/nm"}).exitCode, 0); }
     void Start(AgentInstallation& agent) {
