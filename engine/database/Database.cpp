@@ -4,7 +4,9 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <mutex>
+#include <unordered_map>
 
 #include "engine/database/JetDialect.h"
 #include "platform/odbc/DataSource.h"
@@ -34,13 +36,48 @@ std::string Unbracketed(const std::string& name) {
 // The C library's local-time conversions share one result buffer.
 std::mutex g_timeLock;
 
+// Days from 1970-01-01 to a civil date of the proleptic Gregorian calendar.
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
+    year -= month <= 2;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<int64_t>(dayOfEra) - 719468;
+}
+
+// Three date columns per row asked the time-zone rules three times, and the
+// C library checks the zone file at every question. The offset from UTC only
+// changes on quarter hours, so it is kept per quarter hour (and TZ setting).
 std::string LocalTimeText(time_t value) {
     std::lock_guard<std::mutex> hold(g_timeLock);
-    const struct tm* local = std::localtime(&value);
-    if (local == nullptr) return std::string();
+    static std::unordered_map<int64_t, int64_t> offsets;
+    static std::string zone;
+    const char* tz = std::getenv("TZ");
+    const std::string currentZone = tz != nullptr ? std::string("=") + tz : std::string();
+    if (zone != currentZone) {
+        offsets.clear();
+        zone = currentZone;
+    }
+    const int64_t seconds = static_cast<int64_t>(value);
+    const int64_t quarter = seconds >= 0 ? seconds / 900 : (seconds - 899) / 900;
+    auto hit = offsets.find(quarter);
+    if (hit == offsets.end()) {
+        const struct tm* local = std::localtime(&value);
+        if (local == nullptr) return std::string();
+        int64_t localSeconds =
+            DaysFromCivil(local->tm_year + 1900, static_cast<unsigned>(local->tm_mon + 1),
+                          static_cast<unsigned>(local->tm_mday)) * 86400 +
+            local->tm_hour * 3600 + local->tm_min * 60 + local->tm_sec;
+        if (offsets.size() > 4096) offsets.clear();
+        hit = offsets.emplace(quarter, localSeconds - seconds).first;
+    }
+    const time_t shifted = static_cast<time_t>(seconds + hit->second);
+    const struct tm* fields = std::gmtime(&shifted);
+    if (fields == nullptr) return std::string();
     char text[80];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local->tm_year + 1900, local->tm_mon + 1,
-                  local->tm_mday, local->tm_hour, local->tm_min, local->tm_sec);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", fields->tm_year + 1900, fields->tm_mon + 1,
+                  fields->tm_mday, fields->tm_hour, fields->tm_min, fields->tm_sec);
     return text;
 }
 
