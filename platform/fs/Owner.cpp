@@ -80,10 +80,14 @@ public:
     bool Lookup(DWORD kind, DWORD id, std::string& name) {
         std::lock_guard<std::mutex> hold(m_lock);
         auto now = std::chrono::steady_clock::now();
-        std::string stamp = Stamp();
-        if (stamp != m_stamp || m_entries.size() > 4096) {
-            m_entries.clear();
-            m_stamp = stamp;
+        // The files themselves are looked at no more than once a second.
+        if (now - m_stampTime > std::chrono::seconds(1) || m_entries.size() > 4096) {
+            std::string stamp = Stamp();
+            if (stamp != m_stamp || m_entries.size() > 4096) {
+                m_entries.clear();
+                m_stamp = stamp;
+            }
+            m_stampTime = now;
         }
         uint64_t key = (static_cast<uint64_t>(kind) << 32) | id;
         auto it = m_entries.find(key);
@@ -103,6 +107,8 @@ private:
         std::string name;
         std::chrono::steady_clock::time_point when;
     };
+
+    std::chrono::steady_clock::time_point m_stampTime{};
 
     static std::string Stamp() {
         std::string stamp;
