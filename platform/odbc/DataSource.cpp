@@ -1,5 +1,9 @@
 #include "platform/odbc/DataSource.h"
 
+#include <set>
+
+#include <dlfcn.h>
+
 #include <stdlib.h>
 
 #include <cctype>
@@ -79,6 +83,28 @@ void SetIfDifferent(const char* name, const std::string& value) {
     if (current == nullptr || value != current) ::setenv(name, value.c_str(), 1);
 }
 
+// The driver manager unloads a driver whenever its last environment goes,
+// which the engine's restart after every 1000 rows does each time; a driver
+// kept loaded for the life of the process is loaded once, and what it keeps
+// for its own life stays attributable to it.
+void PinDrivers(const std::string& driverFile) {
+    static std::set<std::string> pinned;
+    // The driver manager's own installer library is loaded and dropped the
+    // same way.
+    static const bool installerPinned = ::dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE) != nullptr;
+    (void)installerPinned;
+    std::ifstream in(driverFile);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::string text = Trim(line);
+        size_t eq = text.find('=');
+        if (eq == std::string::npos || !SameName(Trim(text.substr(0, eq)), "Driver")) continue;
+        std::string path = Trim(text.substr(eq + 1));
+        if (path.empty() || path[0] != '/' || pinned.count(path)) continue;
+        if (::dlopen(path.c_str(), RTLD_NOW | RTLD_NODELETE) != nullptr) pinned.insert(path);
+    }
+}
+
 }  // namespace
 
 std::string DataSourceFolder() { return MachineRoot() + "/odbc"; }
@@ -91,6 +117,7 @@ void UseMachineDataSources() {
     // The user data-source file is the root's too, so that nothing of the
     // account the process runs as (~/.odbc.ini) takes part.
     SetIfDifferent("ODBCINI", folder + "/odbc.ini");
+    PinDrivers(folder + "/odbcinst.ini");
 }
 
 std::string DataSourceDatabaseFile(const std::string& connectString) {
