@@ -90,6 +90,7 @@ if [[ -z $driver_file ]]; then
 fi
 
 mkdir -p "$odbc_dir"
+# DontDLClose: the driver stays loaded across the restart every 1000 rows.
 if ! grep -qF "[$driver_name]" "$odbc_dir/odbcinst.ini" 2>/dev/null; then
   cat >> "$odbc_dir/odbcinst.ini" <<INI
 [$driver_name]
@@ -97,6 +98,7 @@ Description=SQLite3 ODBC Driver
 Driver=$driver_file
 Setup=$driver_file
 Threading=2
+DontDLClose=1
 
 INI
 fi
