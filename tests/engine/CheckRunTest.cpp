@@ -1,0 +1,198 @@
+// Whole checks in this process on a temporary drive: the walk's rows, the
+// scope from the database, the queue, the first-check flag, stops, failures
+// and the comparison's records and mail.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "engine/OrvEngine.h"
+#include "platform/library/Library.h"
+#include "platform/resource/StringResource.h"
+#include "tests/fixtures/EngineLog.h"
+#include "tests/fixtures/SmtpServer.h"
+#include "tests/fixtures/TestDatabase.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class CheckRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The engine finds its language library beside OrvEngine.so.
+        ASSERT_NE(LoadLibraryA(kvtest::BinPath("OrvEngine.so").c_str()), nullptr);
+        root.SetDword("WALKDELAY", 0);
+        root.SetDword("MATCHDELAY", 0);
+        root.SetDword("DEBUG", 1);
+        root.SetDword("DEBUGLEVEL", 7);
+        fs::create_directories(root.DriveC() + "/Logs");
+        root.SetString("LOGDIR", "C:\\Logs");
+        Rows("INSERT INTO FILES_PROFILES_LNK (PROFILE_ID, PATH, PATH_MD5, FLAG) VALUES (0, 'C:\\', '', 0)");
+        fs::create_directories(root.DriveC() + "/Data/Sub");
+        Write("Data/a.txt", "alpha");
+        Write("Data/Sub/b.txt", "beta");
+    }
+    void Rows(const std::string& sql) { db.Execute(sql); }
+    void Watch(const std::string& path, int job = 1) {
+        Rows("INSERT INTO FILES_PROFILES_LNK (PROFILE_ID, PATH, PATH_MD5, FLAG) VALUES (" + std::to_string(job) +
+             ", '" + path + "', '', 0)");
+    }
+    void Write(const std::string& relative, const std::string& text) {
+        std::ofstream(root.DriveC() + "/" + relative, std::ios::binary) << text;
+    }
+    std::string Log() { return kvtest::ReadTextFile(root.DriveC() + "/Logs/KvAgentDbg.txt"); }
+    bool Logged(const std::string& text) { return Log().find(text) != std::string::npos; }
+    std::string Old(const std::string& column, const std::string& path) {
+        return db.Scalar("SELECT " + column + " FROM OLD_DATA WHERE PATH = '" + path + "'");
+    }
+    size_t Events() {
+        std::string text = kvtest::ReadTextFile(root.Path() + "/eventlog/Application.log");
+        return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+    }
+
+    kvtest::TestRoot root;
+    kvtest::TestDatabase db{root};
+};
+
+TEST_F(CheckRun, AFirstCheckStoresTheScopeAndClearsTheFirstCheckMarks) {
+    Watch("C:\\DATA\\");
+    EXPECT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM OLD_DATA"), "4");  // Data\, Sub\ and two files
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM CURRENT_DATA"), "0");
+    EXPECT_EQ(Old("MD5", "C:\\Data\\a.txt"), "2c1743a391305fbf367df8e4f069f9f9");  // md5("alpha")
+    EXPECT_EQ(Old("SIZE", "C:\\Data\\a.txt"), "5");
+    EXPECT_EQ(Old("MD5", "C:\\Data\\Sub\\"), "<NULL>");
+    EXPECT_EQ(Old("SIZE", "C:\\Data\\Sub\\"), "0");
+    EXPECT_NE(Old("OWNER", "C:\\Data\\Sub\\"), "<NULL>");
+    EXPECT_EQ(Old("PROFILE_ID", "C:\\Data\\a.txt"), "1");
+    EXPECT_EQ(db.Scalar("SELECT SFIRST FROM PROFILES WHERE PROFILE_ID = 1"), "0");
+    EXPECT_EQ(root.GetDword("SFIRST"), 0u);
+    EXPECT_EQ(Events(), 0u);  // the baseline is built silently
+    EXPECT_TRUE(Logged("<< CheckFiles - STOP"));
+}
+
+TEST_F(CheckRun, TheDriveRowHasNoTimesNorContent) {
+    Rows("UPDATE FILES_PROFILES_LNK SET PROFILE_ID = 1");
+    EXPECT_EQ(CheckFiles(nullptr), S_OK);
+    auto rows = db.Query("SELECT SIZE, ATTRIBUTES, MD5, CREATION_TIME, OWNER, PROFILE_ID FROM OLD_DATA WHERE PATH = 'C:\\'");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"0", "0", "<NULL>", "<NULL>", "<NULL>", "1"}));
+}
+
+TEST_F(CheckRun, TheSecondCheckReportsChangesAddsAndRemovalsOnce) {
+    kvtest::SmtpServer smtp;
+    root.SetDword("SMTPPORT", static_cast<DWORD>(smtp.Port()));
+    root.SetString("SERVERIP", "127.0.0.1");
+    Rows("UPDATE PROFILES SET MAILTO = 'a@example.org', MAILFROM = 'tessellon@localhost', SUBJECT = 'Alert'");
+    Watch("C:\\DATA\\");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    // Only the last access changes: nothing to report.
+    fs::last_write_time(root.DriveC() + "/Data", fs::last_write_time(root.DriveC() + "/Data"));
+    std::string unchanged = kvtest::ReadTextFile(root.DriveC() + "/Data/a.txt");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_EQ(Events(), 0u);
+    EXPECT_TRUE(smtp.Messages().empty());
+
+    ::sleep(1);  // times are stored to the second
+    Write("Data/a.txt", "alpha, changed");
+    Write("Data/new.txt", "new");
+    fs::remove(root.DriveC() + "/Data/Sub/b.txt");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_GE(Events(), 3u);
+    ASSERT_EQ(smtp.Messages().size(), 1u);
+    const std::string body = smtp.Messages()[0].body;
+    size_t changed = body.find("C:\\Data\\a.txt"), added = body.find("C:\\Data\\new.txt"),
+           removed = body.find("C:\\Data\\Sub\\b.txt");
+    ASSERT_NE(changed, std::string::npos);
+    ASSERT_NE(added, std::string::npos);
+    ASSERT_NE(removed, std::string::npos);
+    EXPECT_LT(changed, added);
+    EXPECT_LT(added, removed);
+    EXPECT_EQ(root.GetDword("INCIDENTID"), Events());
+    // The new capture is the baseline now.
+    EXPECT_EQ(Old("SIZE", "C:\\Data\\a.txt"), "14");
+    EXPECT_EQ(Old("PATH", "C:\\Data\\Sub\\b.txt"), "");
+}
+
+TEST_F(CheckRun, TheQueueNamesTheJobOfEachCheck) {
+    Rows("INSERT INTO PROFILES (NAME, SFIRST) VALUES ('Two', 1)");  // job 2
+    Rows("INSERT INTO PROFILES (NAME, SFIRST) VALUES ('Three', 1)");  // job 3
+    Watch("C:\\DATA\\SUB\\", 3);
+    root.SetString("SPROFILES", "3;12;");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_EQ(root.GetString("SPROFILES"), "12;");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM OLD_DATA WHERE PROFILE_ID = 3"), "2");
+    // Job 12 has no row: nothing walked, "Start" not logged, result 0.
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_EQ(root.GetString("SPROFILES"), "");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM OLD_DATA WHERE PROFILE_ID = 12"), "0");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM CURRENT_DATA"), "0");
+    std::string lastCheck = Log().substr(Log().rfind(">> CheckFiles"));
+    EXPECT_EQ(lastCheck.find(" Start\r\n"), std::string::npos);
+    // Text that is no number names job 0, which has no row either.
+    root.SetString("SPROFILES", "abc;");
+    EXPECT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_EQ(root.GetString("SPROFILES"), "");
+}
+
+TEST_F(CheckRun, FirstCheckColumnOnlyOneMeansFirst) {
+    Watch("C:\\DATA\\");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);  // the baseline
+    int round = 0;
+    for (const char* value : {"1", "0", "2", "NULL"}) {
+        Rows(std::string("UPDATE PROFILES SET SFIRST = ") + value);
+        Write("Data/a.txt", "alpha " + std::to_string(++round));
+        root.SetDword("INCIDENTID", 0);
+        ASSERT_EQ(CheckFiles(nullptr), S_OK);
+        if (std::string(value) == "1") EXPECT_EQ(root.GetDword("INCIDENTID"), 0u);
+        else EXPECT_GT(root.GetDword("INCIDENTID"), 0u) << value;
+    }
+}
+
+TEST_F(CheckRun, AStopBeforeTheCheckEndsTheWalkAndKeepsTheBaseline) {
+    Watch("C:\\DATA\\");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    const std::string baseline = db.Scalar("SELECT COUNT(*) FROM OLD_DATA");
+    Write("Data/new.txt", "new");
+    LONG stop = 1;
+    EXPECT_EQ(CheckFiles(&stop), S_OK);
+    EXPECT_TRUE(Logged("Stop Service encountered 1"));
+    EXPECT_TRUE(Logged("Stop Service encountered 3"));
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM OLD_DATA"), baseline);
+    EXPECT_EQ(Events(), 0u);
+    // The end steps still run: closed, compacted, the exit line written.
+    const std::string log = Log();
+    EXPECT_GT(log.rfind("<< CheckFiles - STOP"), log.rfind("Stop Service encountered 3"));
+}
+
+TEST_F(CheckRun, AMissingDataSourceEndsTheCheckAtOnce) {
+    fs::remove(root.Path() + "/odbc/odbc.ini");
+    EXPECT_EQ(CheckFiles(nullptr), S_FALSE);
+    EXPECT_FALSE(Logged("<< CheckFiles - STOP"));
+}
+
+TEST_F(CheckRun, SpecialEntriesNeverHangAndOddRowsAreIgnored) {
+    Watch("C:\\DATA\\");
+    Watch("");
+    Watch("DATA");
+    ASSERT_EQ(::mkfifo((root.DriveC() + "/Data/pipe").c_str(), 0644), 0);
+    fs::create_symlink("/etc/passwd", root.DriveC() + "/Data/link");
+    Write("Data/back\\slash.txt", "x");
+    {
+        std::ofstream big(root.DriveC() + "/Data/big.bin", std::ios::binary);
+    }
+    fs::resize_file(root.DriveC() + "/Data/big.bin", 3000000000ull);
+    EXPECT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_EQ(Old("MD5", "C:\\Data\\pipe"), "<NULL>");
+    EXPECT_EQ(Old("MD5", "C:\\Data\\link"), "<NULL>");
+    EXPECT_EQ(Old("SIZE", "C:\\Data\\big.bin"), "-1294967296");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM OLD_DATA WHERE PATH LIKE '%slash%'"), "0");
+    EXPECT_TRUE(Logged("its name holds a backslash"));
+    EXPECT_TRUE(Logged("Ignoring the malformed path '' of FILES_PROFILES_LNK"));
+    EXPECT_TRUE(Logged("Ignoring the malformed path 'DATA' of FILES_PROFILES_LNK"));
+}
+
+}  // namespace
