@@ -6,9 +6,14 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <atomic>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "engine/OrvEngine.h"
+#include "platform/eventlog/EventRecord.h"
+#include "platform/file/File.h"
 #include "platform/library/Library.h"
 #include "platform/resource/StringResource.h"
 #include "tests/fixtures/EngineLog.h"
@@ -166,6 +171,38 @@ TEST_F(CheckRun, AStopBeforeTheCheckEndsTheWalkAndKeepsTheBaseline) {
     // The end steps still run: closed, compacted, the exit line written.
     const std::string log = Log();
     EXPECT_GT(log.rfind("<< CheckFiles - STOP"), log.rfind("Stop Service encountered 3"));
+}
+
+// A comparison stopped half-way has not reported everything: the baseline
+// must stay, so that the next check reports what this one did not.
+TEST_F(CheckRun, AStopDuringTheComparisonKeepsTheBaseline) {
+    Watch("C:\\DATA\\");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    Write("Data/a.txt", "alpha, changed");
+    Write("Data/Sub/b.txt", "beta, changed");
+    LONG stop = 0;
+    {
+        // The event log is held, so the engine waits inside its first record;
+        // the flag is set meanwhile, and the next row sees it.
+        HANDLE held = CreateFileA(kv::platform::EventLogFile().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                  0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        std::thread stopper([&] {
+            auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (!Logged(" Mod\r\n") && std::chrono::steady_clock::now() < end)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            std::atomic_ref<LONG>(stop).store(1);
+            CloseHandle(held);
+        });
+        EXPECT_EQ(CheckFiles(&stop), S_OK);
+        stopper.join();
+    }
+    EXPECT_TRUE(Logged("Stop Service encountered in DispatchResults"));
+    EXPECT_EQ(Old("SIZE", "C:\\Data\\a.txt"), "5");  // the old baseline
+    const DWORD reportedBefore = root.GetDword("INCIDENTID");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_GE(root.GetDword("INCIDENTID"), reportedBefore + 2);  // both changes reported now
+    EXPECT_EQ(Old("SIZE", "C:\\Data\\a.txt"), "14");
 }
 
 TEST_F(CheckRun, AMissingDataSourceEndsTheCheckAtOnce) {
