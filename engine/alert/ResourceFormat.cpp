@@ -27,7 +27,7 @@ std::string FormatResourceText(const std::string& format, const std::vector<Form
             ++j;
             while (j < format.size() && format[j] >= '0' && format[j] <= '9') ++j;
         }
-        std::string spec = format.substr(i, j - i);
+        std::string flagsAndWidth = format.substr(i, j - i);
         if (j < format.size() && format[j] == 'l') ++j;
         char conversion = j < format.size() ? format[j] : '\0';
         bool text = conversion == 's';
@@ -38,10 +38,10 @@ std::string FormatResourceText(const std::string& format, const std::vector<Form
             std::vector<char> buffer(64);
             if (text) {
                 const std::string& value = std::get<std::string>(arguments[next]);
-                buffer.resize(value.size() + spec.size() + 64);
-                std::snprintf(buffer.data(), buffer.size(), (spec + "s").c_str(), value.c_str());
+                buffer.resize(value.size() + flagsAndWidth.size() + 64);
+                std::snprintf(buffer.data(), buffer.size(), (flagsAndWidth + "s").c_str(), value.c_str());
             } else {
-                std::snprintf(buffer.data(), buffer.size(), (spec + "ld").c_str(),
+                std::snprintf(buffer.data(), buffer.size(), (flagsAndWidth + "ld").c_str(),
                               static_cast<long>(std::get<LONG>(arguments[next])));
             }
             out += buffer.data();

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "engine/database/JetDialect.h"
+#include "platform/fs/FileTime.h"
 #include "platform/odbc/DataSource.h"
 
 namespace {
@@ -36,15 +37,6 @@ std::string Unbracketed(const std::string& name) {
 // The C library's local-time conversions share one result buffer.
 std::mutex g_timeLock;
 
-// Days from 1970-01-01 to a civil date of the proleptic Gregorian calendar.
-int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
-    year -= month <= 2;
-    const int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
-    const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + static_cast<int64_t>(dayOfEra) - 719468;
-}
 
 // Three date columns per row asked the time-zone rules three times, and the
 // C library checks the zone file at every question. The offset from UTC only
@@ -66,7 +58,7 @@ std::string LocalTimeText(time_t value) {
         const struct tm* local = std::localtime(&value);
         if (local == nullptr) return std::string();
         int64_t localSeconds =
-            DaysFromCivil(local->tm_year + 1900, static_cast<unsigned>(local->tm_mon + 1),
+            kv::platform::DaysFromCivil(local->tm_year + 1900, static_cast<unsigned>(local->tm_mon + 1),
                           static_cast<unsigned>(local->tm_mday)) * 86400 +
             local->tm_hour * 3600 + local->tm_min * 60 + local->tm_sec;
         if (offsets.size() > 4096) offsets.clear();
@@ -99,6 +91,20 @@ bool ParseLocalTime(const std::string& text, time_t& value) {
 }
 
 bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+// Releases a statement that has run; a failure is thrown with the
+// statement's diagnostics, read before the handle goes.
+void FinishStatement(SQLRETURN rc, HSTMT hstmt) {
+    if (!Succeeded(rc) && rc != SQL_NO_DATA) {
+        try {
+            ThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
+        } catch (...) {
+            SQLFreeHandle(SQL_HANDLE_STMT, hstmt);
+            throw;
+        }
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, hstmt);
+}
 
 // The statement as the driver gets it.
 std::string ForDriver(const char* statement) { return JetToSqlite(statement != nullptr ? statement : ""); }
@@ -258,15 +264,7 @@ void CDatabase::ExecuteSQL(LPCSTR lpszSQL) {
     Check(SQLAllocHandle(SQL_HANDLE_STMT, m_hdbc, &hstmt), SQL_HANDLE_DBC, m_hdbc);
     std::string sql = ForDriver(lpszSQL);
     SQLRETURN rc = SQLExecDirect(hstmt, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
-    if (!Succeeded(rc) && rc != SQL_NO_DATA) {
-        try {
-            ThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
-        } catch (...) {
-            SQLFreeHandle(SQL_HANDLE_STMT, hstmt);
-            throw;
-        }
-    }
-    SQLFreeHandle(SQL_HANDLE_STMT, hstmt);
+    FinishStatement(rc, hstmt);
 }
 
 void CDatabase::FlushAppends() {
@@ -584,15 +582,7 @@ void CRecordset::StoreRows(const std::vector<size_t>& fields, size_t first, size
         }
     }
     if (Succeeded(rc)) rc = SQLExecute(hstmt);
-    if (!Succeeded(rc) && rc != SQL_NO_DATA) {
-        try {
-            ThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
-        } catch (...) {
-            SQLFreeHandle(SQL_HANDLE_STMT, hstmt);
-            throw;
-        }
-    }
-    SQLFreeHandle(SQL_HANDLE_STMT, hstmt);
+    FinishStatement(rc, hstmt);
 }
 
 void CRecordset::FlushAppends() {

@@ -1,5 +1,7 @@
 #include "platform/eventlog/EventRecord.h"
 
+#include "platform/text/CodePage.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,23 +37,6 @@ size_t Utf8SequenceLength(const std::string& text, size_t i) {
     return length;
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 // A small reader for the records' JSON: objects, arrays, strings, integers
 // and the literals.
@@ -109,14 +94,14 @@ public:
                         m_pos += 2;
                         uint32_t low = 0;
                         if (Hex4(low) && low >= 0xDC00 && low <= 0xDFFF) {
-                            AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                            kv::platform::AppendUtf8(static_cast<char32_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00)), out);
                             break;
                         }
                         m_pos = saved;
                     }
                     if (unit >= 0xDC80 && unit <= 0xDCFF) out.push_back(static_cast<char>(unit & 0xFF));
-                    else if (unit >= 0xD800 && unit <= 0xDFFF) AppendUtf8(out, 0xFFFD);
-                    else AppendUtf8(out, unit);
+                    else if (unit >= 0xD800 && unit <= 0xDFFF) kv::platform::AppendUtf8(static_cast<char32_t>(0xFFFD), out);
+                    else kv::platform::AppendUtf8(static_cast<char32_t>(unit), out);
                     break;
                 }
                 default: return false;

@@ -77,12 +77,12 @@ bool Expand(const char* text, bool ignoreInserts, bool joinLines, const InsertFn
 // refused.
 bool ParseConversion(const std::string& conversion, std::string& format, char& letter, bool& wide) {
     size_t i = 0;
-    std::string spec;
-    while (i < conversion.size() && std::strchr("-+ #0", conversion[i])) spec.push_back(conversion[i++]);
-    while (i < conversion.size() && IsDigit(conversion[i])) spec.push_back(conversion[i++]);
+    std::string flagsAndWidth;
+    while (i < conversion.size() && std::strchr("-+ #0", conversion[i])) flagsAndWidth.push_back(conversion[i++]);
+    while (i < conversion.size() && IsDigit(conversion[i])) flagsAndWidth.push_back(conversion[i++]);
     if (i < conversion.size() && conversion[i] == '.') {
-        spec.push_back(conversion[i++]);
-        while (i < conversion.size() && IsDigit(conversion[i])) spec.push_back(conversion[i++]);
+        flagsAndWidth.push_back(conversion[i++]);
+        while (i < conversion.size() && IsDigit(conversion[i])) flagsAndWidth.push_back(conversion[i++]);
     }
     wide = false;
     std::string rest = conversion.substr(i);
@@ -95,7 +95,7 @@ bool ParseConversion(const std::string& conversion, std::string& format, char& l
     }
     if (rest.size() != 1 || !std::strchr("diouxXcs", rest[0])) return false;
     letter = rest[0];
-    format = "%" + spec + (wide ? "ll" : "") + letter;
+    format = "%" + flagsAndWidth + (wide ? "ll" : "") + letter;
     return true;
 }
 

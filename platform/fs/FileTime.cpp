@@ -23,16 +23,7 @@ FILETIME FromTicks(uint64_t ticks) {
     return time;
 }
 
-// Days since 1970-01-01 of a proleptic Gregorian date, and back (Howard
-// Hinnant's algorithms).
-int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
-    year -= month <= 2;
-    const int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
-    const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + static_cast<int64_t>(dayOfEra) - 719468;
-}
+// Back from days since 1970-01-01 to a date (Howard Hinnant's algorithm).
 
 void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day) {
     days += 719468;
@@ -148,7 +139,7 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, FILETIME* fileTime) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    int64_t seconds = DaysFromCivil(t.wYear, t.wMonth, t.wDay) * 86400 + t.wHour * 3600 +
+    int64_t seconds = kv::platform::DaysFromCivil(t.wYear, t.wMonth, t.wDay) * 86400 + t.wHour * 3600 +
                       t.wMinute * 60 + t.wSecond;
     uint64_t ticks = static_cast<uint64_t>(seconds + kEpochDifference) * kTicksPerSecond +
                      static_cast<uint64_t>(t.wMilliseconds) * 10000;
@@ -162,6 +153,15 @@ LONG CompareFileTime(const FILETIME* first, const FILETIME* second) {
 }
 
 namespace kv::platform {
+
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
+    year -= month <= 2;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<int64_t>(dayOfEra) - 719468;
+}
 
 FILETIME FileTimeFromUnix(int64_t seconds, uint32_t nanoseconds) {
     if (seconds < -kEpochDifference) return FromTicks(0);

@@ -40,6 +40,8 @@ namespace kv::platform {
 // A POSIX time (seconds and nanoseconds since 1970 UTC) as a file time;
 // instants before 1601 give 0.
 FILETIME FileTimeFromUnix(int64_t seconds, uint32_t nanoseconds);
+// Days since 1970-01-01 of a date of the proleptic Gregorian calendar.
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day);
 // Whole seconds since 1970 UTC, rounded down.
 int64_t UnixSecondsFromFileTime(const FILETIME& fileTime);
 

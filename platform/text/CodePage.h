@@ -35,5 +35,7 @@ namespace kv::platform {
 std::u16string Utf8ToUtf16(const std::string& text);
 std::string Utf16ToUtf8(const char16_t* text, size_t length);
 size_t WideLength(LPCWSTR text);
+// Appends the UTF-8 form of one code point.
+void AppendUtf8(char32_t codePoint, std::string& out);
 
 }  // namespace kv::platform
