@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/fingerprint/Md5.h"
+#include "core/fingerprint/Md5.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include "common/DebugLog.h"
 #include "common/ProductStrings.h"
 #include "common/Settings.h"
+#include "core/database/DatabaseError.h"
 #include "platform/jet/JetCompaction.h"
 #include "strings/CodeMap.h"
 
@@ -20,14 +21,6 @@ std::unique_ptr<COrvRecordset> g_itemRecordset;
 const size_t kColumnChars = 255;
 const DWORD kRowsPerConnection = 1000;
 
-// The report is one log line whatever the driver put in its texts.
-std::string OneLine(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    for (char& c : text)
-        if (c == '\n' || c == '\r') c = ' ';
-    return text;
-}
-
 }  // namespace
 
 void NewEngineDatabase() {
@@ -39,11 +32,7 @@ CDatabase* EngineDatabase() { return g_database.get(); }
 
 COrvRecordset* ItemRecordset() { return g_itemRecordset.get(); }
 
-void ReportDBError(const CDBException& e) {
-    WriteDebugLogF(1, "Database error; RetCode 0x%X, Description %s, Native state %s",
-                   static_cast<unsigned>(static_cast<int>(e.m_nRetCode)), OneLine(e.m_strError).c_str(),
-                   OneLine(e.m_strStateNativeOrigin).c_str());
-}
+void ReportDBError(const CDBException& e) { WriteDBErrorLine(e); }
 
 HRESULT OpenDB() {
     try {

@@ -19,7 +19,7 @@
 #include <ctime>
 #include <string>
 
-#include "engine/database/Database.h"
+#include "core/database/Database.h"
 #include "engine/database/OrvRecordset.h"
 #include "platform/win/WinTypes.h"
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/database/Database.h"
+#include "core/database/Database.h"
 
 class COrvRecordset : public CRecordset {
 public:

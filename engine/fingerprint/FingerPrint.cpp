@@ -20,15 +20,6 @@ struct FileCloser {
 
 }  // namespace
 
-HRESULT FingerPrintString(const char* text, char* fingerprint) {
-    if (fingerprint == nullptr || text == nullptr) {
-        WriteDebugLog(1, "NULL pointer for FingerPrint (string)");
-        return S_FALSE;
-    }
-    MD5DigestText(text, std::strlen(text), fingerprint);
-    return S_OK;
-}
-
 HRESULT FingerPrintFile(const char* path, char* fingerprint) {
     t_dwReadCount = 0;
     if (fingerprint == nullptr) {

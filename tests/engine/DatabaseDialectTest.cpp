@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/database/EngineDatabase.h"
-#include "engine/database/JetDialect.h"
+#include "core/database/JetDialect.h"
 #include "tests/fixtures/EngineLog.h"
 #include "tests/fixtures/TestDatabase.h"
 

@@ -1,4 +1,4 @@
-#include "engine/database/Database.h"
+#include "core/database/Database.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,7 +8,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "engine/database/JetDialect.h"
+#include "core/database/JetDialect.h"
 #include "platform/fs/FileTime.h"
 #include "platform/odbc/DataSource.h"
 

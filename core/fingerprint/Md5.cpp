@@ -1,4 +1,4 @@
-#include "engine/fingerprint/Md5.h"
+#include "core/fingerprint/Md5.h"
 
 #include <bit>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "engine/database/JetDialect.h"
+#include "core/database/JetDialect.h"
 
 #include <cctype>
 #include <vector>
