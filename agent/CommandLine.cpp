@@ -21,6 +21,21 @@ void CopyOptionValue(const AgentCommandLine& line, const char* option, size_t fr
 
 }  // namespace
 
+const char* AgentUsage() {
+    return "usage: KvAgent /service [/nm] [/u:ACCOUNT] [/p:PASSWORD]\n"
+           "       KvAgent /unregserver | -startservice | -stopservice\n"
+           "The agent service program: it runs the checks of scan jobs that KvLaunch requests.\n"
+           "  /service       install the agent service (automatic start), replacing an installed one;\n"
+           "                 /nm: no message boxes, the outcome goes to LastErrorCode and\n"
+           "                 LastErrorMessage under the settings key; /u: and /p: the account\n"
+           "  /unregserver   stop and remove the service and its application registration\n"
+           "  -startservice  run as the service when the service manager starts the program;\n"
+           "                 typed at a prompt, ask the service manager to start the service\n"
+           "  -stopservice   ask the service manager to stop the service\n"
+           "Without a switch, says whether the service is installed. Machine state lies under\n"
+           "$KESTRAVA_ROOT (default /var/lib/kestrava).\n";
+}
+
 std::string CommandLineText(int argc, char** argv) {
     std::string text;
     for (int i = 1; i < argc; ++i) {

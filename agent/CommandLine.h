@@ -33,6 +33,11 @@ std::string CommandLineText(int argc, char** argv);
 // or std::string::npos.
 size_t FindSwitch(const std::string& lower, const char* name, size_t from = 0);
 
+// The operator's help: the switches and what each does. Asked for with
+// "--help" or "/?" as the first argument, it is printed before the program
+// reads any setting, so asking never touches the machine.
+const char* AgentUsage();
+
 // Chooses the command: the first of "/unregserver", "-stopservice",
 // "-startservice" and "/service" found decides; with "/service", the
 // options after it.

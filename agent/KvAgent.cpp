@@ -15,6 +15,8 @@
 #include "common/ProductStrings.h"
 #include "common/ResourceModule.h"
 #include "common/Settings.h"
+#include "platform/cli/HelpSwitch.h"
+#include "platform/root/MachineRoot.h"
 #include "platform/service/Service.h"
 #include "strings/CodeMap.h"
 
@@ -44,6 +46,11 @@ int StartAsService(const InstallOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (kv::platform::HelpRequested(argc, argv)) {
+        std::fputs(AgentUsage(), stdout);
+        return 0;
+    }
+    if (!kv::platform::RequireMachineRoot("KvAgent")) return 1;
     LoadProductStrings();
     // The log settings first, so that a missing language library, which
     // ends the program without a word, is at least in the log.

@@ -1,6 +1,7 @@
 #include "engine/OrvEngine.h"
 
 #include "common/DebugLog.h"
+#include "engine/run/CheckOutcome.h"
 #include "engine/run/CheckRun.h"
 #include "platform/net/Winsock.h"
 
@@ -8,7 +9,7 @@ namespace {
 bool g_socketsStarted = false;
 }
 
-HRESULT CheckFiles(LONG* stopFlag) { return RunCheck(stopFlag); }
+HRESULT CheckFiles(LONG* stopFlag) { return RecordCheckOutcome(stopFlag, RunCheck); }
 
 HRESULT InitCore() {
     if (g_socketsStarted) return S_OK;

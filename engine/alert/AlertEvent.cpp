@@ -2,10 +2,12 @@
 
 #include "common/DebugLog.h"
 #include "common/Settings.h"
+#include "engine/run/CheckOutcome.h"
 #include "platform/eventlog/EventLog.h"
 #include "platform/win/LastError.h"
 
 DWORD ReportAlertEvent(WORD category, DWORD eventId, WORD stringCount, LPCSTR* strings) {
+    CountReportedItem(category);
     HANDLE source = RegisterEventSourceA(nullptr, "Tsl");
     if (source == nullptr) return GetLastError();
     DWORD result = 0;

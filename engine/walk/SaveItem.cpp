@@ -7,6 +7,7 @@
 #include "engine/TimeText.h"
 #include "engine/database/EngineDatabase.h"
 #include "engine/fingerprint/FingerPrint.h"
+#include "engine/run/CheckOutcome.h"
 
 HRESULT SaveItem(const ScanItem& item) {
     try {
@@ -53,6 +54,7 @@ HRESULT SaveItem(const ScanItem& item) {
         info += ",PathMD5:" + row.pathMd5;
         if (logged) WriteDebugLogF(7, "Current item info: %s; inserting it into DB..", info.c_str());
         AppendItemRow(row);
+        CountCapturedItem();
         return S_OK;
     } catch (const CDBException& e) {
         ReportDBError(e);

@@ -16,19 +16,27 @@
 #include <string>
 #include <vector>
 
+#include "platform/cli/HelpSwitch.h"
 #include "platform/eventlog/EventRecord.h"
 #include "platform/eventlog/MessageFile.h"
+#include "platform/root/MachineRoot.h"
 
 using namespace kv::platform;
 
 namespace {
 
-int Usage() {
-    std::fprintf(stderr,
+void PrintUsage(FILE* to) {
+    std::fprintf(to,
                  "usage: kvevent [--source S] [--json] [--last N]\n"
+                 "Prints the records of the Application event log under the machine root\n"
+                 "$KESTRAVA_ROOT (default /var/lib/kestrava), oldest first.\n"
                  "  --source S  only the records of the event source S\n"
                  "  --json      the records as stored, one JSON object per line\n"
                  "  --last N    only the last N records\n");
+}
+
+int Usage() {
+    PrintUsage(stderr);
     return 1;
 }
 
@@ -51,6 +59,10 @@ std::string LocalTime(const std::string& utc) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (kv::platform::HelpRequested(argc, argv)) {
+        PrintUsage(stdout);
+        return 0;
+    }
     std::string source;
     bool json = false;
     bool haveLast = false;
@@ -77,6 +89,7 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (!kv::platform::RequireMachineRoot("kvevent")) return 1;
     std::vector<std::string> lines;
     std::vector<EventRecord> records = ReadEventLog(&lines);
     std::vector<size_t> chosen;

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/cli/HelpSwitch.h"
 #include "platform/registry/Registry.h"
+#include "platform/root/MachineRoot.h"
 
 namespace {
 
@@ -45,12 +47,17 @@ int Fail(const char* message) {
     return 1;
 }
 
-int Usage() {
-    std::fprintf(stderr,
+void PrintUsage(FILE* to) {
+    std::fprintf(to,
                  "usage: kvreg query KEY [/v NAME | /ve]\n"
                  "       kvreg add KEY [/v NAME | /ve] [/t REG_SZ|REG_DWORD] [/d DATA] [/f]\n"
                  "       kvreg delete KEY [/v NAME | /ve | /va] /f\n"
-                 "KEY is HIVE\\path, HIVE one of HKLM, HKCR, HKU, HKCU (or their long names).\n");
+                 "KEY is HIVE\\path, HIVE one of HKLM, HKCR, HKU, HKCU (or their long names).\n"
+                 "The registry lies under the machine root $KESTRAVA_ROOT (default /var/lib/kestrava).\n");
+}
+
+int Usage() {
+    PrintUsage(stderr);
     return 1;
 }
 
@@ -243,6 +250,10 @@ int Delete(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (kv::platform::HelpRequested(argc, argv)) {
+        PrintUsage(stdout);
+        return 0;
+    }
     if (argc < 3) return Usage();
     Options options;
     options.verb = argv[1];
@@ -293,6 +304,7 @@ int main(int argc, char** argv) {
         return Fail("Invalid syntax: /va belongs to delete, without /v.");
     if (add && (options.haveType || options.haveData) && !options.haveValue)
         return Fail("Invalid syntax: /t and /d need /v or /ve.");
+    if (!kv::platform::RequireMachineRoot("kvreg")) return 1;
     if (query) return Query(options);
     if (add) return Add(options);
     return Delete(options);

@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/cli/HelpSwitch.h"
+#include "platform/root/MachineRoot.h"
 #include "platform/service/Service.h"
 #include "platform/service/ServiceDatabase.h"
 #include "platform/service/ServiceErrors.h"
@@ -97,14 +99,20 @@ DWORD RecordedPid(const char* name) {
     return static_cast<DWORD>(state.processId);
 }
 
-int Usage() {
-    std::fprintf(stderr,
+void PrintUsage(FILE* to) {
+    std::fprintf(to,
                  "usage: kvsc query|start|stop|delete|interrogate|qc|qdescription NAME\n"
+                 "       kvsc start NAME [ARGS...]\n"
                  "       kvsc stop NAME --wait\n"
                  "       kvsc description NAME TEXT\n"
                  "       kvsc create NAME binPath= PATH [type= own|share] [start= auto|demand|disabled]\n"
                  "            [error= ignore|normal|severe|critical] [DisplayName= TEXT] [depend= A/B]\n"
-                 "            [obj= ACCOUNT] [password= TEXT]\n");
+                 "            [obj= ACCOUNT] [password= TEXT]\n"
+                 "The service database lies under the machine root $KESTRAVA_ROOT (default /var/lib/kestrava).\n");
+}
+
+int Usage() {
+    PrintUsage(stderr);
     return 1;
 }
 
@@ -306,6 +314,10 @@ int Create(const char* name, const std::vector<std::string>& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (kv::platform::HelpRequested(argc, argv)) {
+        PrintUsage(stdout);
+        return 0;
+    }
     std::vector<std::string> words;
     bool wait = false;
     for (int i = 1; i < argc; ++i) {
@@ -317,6 +329,7 @@ int main(int argc, char** argv) {
     for (char& c : verb) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const char* name = words[1].c_str();
     std::vector<std::string> rest(words.begin() + 2, words.end());
+    if (!kv::platform::RequireMachineRoot("kvsc")) return 1;
     if (verb == "query" && rest.empty()) return Query(name, RecordedPid(name));
     if (verb == "start") return Start(name, rest);
     if (verb == "stop" && rest.empty()) return Stop(name, wait);
