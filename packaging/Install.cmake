@@ -20,6 +20,7 @@ endfunction()
 
 function(kv_install_deliverables)
   kv_collect_targets(${CMAKE_SOURCE_DIR} targets)
+  set(deliverables)
   foreach(target ${targets})
     get_target_property(type ${target} TYPE)
     if(type STREQUAL "EXECUTABLE")
@@ -33,6 +34,7 @@ function(kv_install_deliverables)
     if(NOT folder STREQUAL KV_BIN_DIR)
       continue()
     endif()
+    list(APPEND deliverables ${target})
     install(TARGETS ${target}
       RUNTIME DESTINATION ${KV_INSTALL_PROGRAM_DIR}
       LIBRARY DESTINATION ${KV_INSTALL_PROGRAM_DIR})
@@ -48,6 +50,8 @@ function(kv_install_deliverables)
         message(STATUS \"Linking: \${sbin}/${name}\")")
     endif()
   endforeach()
+  # What an installation needs, without the tests and benchmarks.
+  add_custom_target(deliverables DEPENDS ${deliverables})
 endfunction()
 cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL kv_install_deliverables)
 
@@ -73,7 +77,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # What the programs load at run time (the ODBC driver, the database tool of
 # the installation) is named here; what they link is found by dpkg-shlibdeps.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "unixodbc, libsqliteodbc, sqlite3, libcurl4, libglib2.0-0, bash, coreutils")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "unixodbc, libsqliteodbc, sqlite3, libcurl4, libglib2.0-0")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${CMAKE_SOURCE_DIR}/packaging/postinst

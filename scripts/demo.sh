@@ -1,15 +1,35 @@
 #!/usr/bin/env bash
-# The main job, from a fresh machine: builds, installs into a fresh root,
-# installs and starts the agent service, defines a scan job over a sample
-# tree, runs a first check (the baseline), changes, adds and removes files,
-# runs a second check, and shows the alert e-mail (caught by a local SMTP
-# server), the event records and the end of the debug log.
+# The main job, from a fresh clone: builds the deliverables, installs them
+# into a fresh machine root, starts the agent service, defines a scan job
+# over a sample tree, runs a first check (the baseline), changes, adds and
+# removes files, runs a second check, and shows the alert e-mail (caught by a
+# local SMTP server) and the event records. On exit it stops and removes the
+# service and the SMTP server; the root stays for a look, and the summary
+# says where it is and how to remove it. A second run reuses the build.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
+
+step() { printf '\n== %s\n' "$*"; }
+note() { printf '   %s\n' "$*"; }
+
+step "Checking the Debian packages the build needs (scripts/setup.sh)"
 scripts/setup.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
-cmake --build build -j"$(nproc)" --target KvAgent KvLaunch OrvEngine TslText OrvRes409 OrvRes407 kvreg kvsc kvevent > /dev/null
+
+step "Building the deliverables into build/bin (a second run reuses the build)"
+[[ -d build ]] || note "first build: this takes a few minutes on a small machine"
+configure_log=$(mktemp)
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$configure_log" 2>&1 ||
+  { cat "$configure_log" >&2; rm -f "$configure_log"; exit 1; }
+rm -f "$configure_log"
+# One line per ten percent, so that a long build is visibly moving.
+cmake --build build -j"$(nproc)" --target deliverables 2>&1 | tee build/demo-build.log |
+  awk 'match($0, /^\[ *[0-9]+%\]/) {
+         p = substr($0, 2, RLENGTH - 3) + 0
+         if (p >= last + 10 || p == 100 && last != 100) { printf "   built %3d%%\n", p; last = p; fflush() }
+       }
+       /error|Error/ { print; fflush() }'
+[[ ${PIPESTATUS[0]} -eq 0 ]] || { echo "demo: the build failed; see build/demo-build.log" >&2; exit 1; }
 bin=$here/build/bin
 
 root=${KESTRAVA_ROOT:-$(mktemp -d /tmp/tessellon-demo.XXXXXX)}
@@ -18,80 +38,107 @@ drive=$root/drive_c
 mail=$root/mail
 mkdir -p "$drive/Sample/Reports" "$drive/Sample/Tools" "$mail"
 
-echo "== Machine root: $root (drive C: is $drive)"
-KESTRAVA_DRIVE_C=$drive KESTRAVA_BIN=$bin scripts/install.sh
+step "Installing into the machine root $root"
+note "drive C: is $drive; the programs are copied into $root/Tsl3"
+scripts/install.sh --root "$root" --from "$bin" --drive-c "$drive" > /dev/null
+program=$root/Tsl3
 
-# A local SMTP server catches the alert.
-/usr/bin/python3 tests/fixtures/smtp_server.py --folder "$mail" > "$root/smtp.out" 2>&1 &
-smtp=$!
 service="Kestrava Selvane Tessellon 3 agent service"
+smtp=
 cleanup() {
-  "$bin/kvsc" stop "$service" > /dev/null 2>&1 || true
-  kill "$smtp" 2> /dev/null || true
+  local status=$?
+  trap - EXIT
+  if [[ -x $program/kvsc ]]; then
+    "$program/kvsc" stop "$service" --wait > /dev/null 2>&1 || true
+    "$program/KvAgent" /unregserver > /dev/null 2>&1 || true
+  fi
+  [[ -n $smtp ]] && kill "$smtp" 2> /dev/null || true
+  [[ -n $smtp ]] && wait "$smtp" 2> /dev/null || true
+  exit "$status"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+step "Starting a local SMTP server to catch the alert"
+/usr/bin/python3 tests/fixtures/smtp_server.py --folder "$mail" > "$root/smtp.out" 2>&1 &
+smtp=$!
 for _ in $(seq 100); do grep -q '^PORT ' "$root/smtp.out" 2> /dev/null && break; sleep 0.1; done
 port=$(awk '/^PORT /{print $2}' "$root/smtp.out")
 [[ -n $port ]] || { echo "demo: the SMTP server did not start:" >&2; cat "$root/smtp.out" >&2; exit 1; }
+note "listening on 127.0.0.1:$port; messages land in $mail"
 
 config='HKLM\SOFTWARE\Kestrava Corvid\Tsl3\Config'
-"$bin/kvreg" add "$config" /v SMTPPORT /t REG_DWORD /d "$port" /f > /dev/null
-"$bin/kvreg" add "$config" /v SERVERIP /d 127.0.0.1 /f > /dev/null
-"$bin/kvreg" add "$config" /v DEBUGLEVEL /t REG_DWORD /d 5 /f > /dev/null
+"$program/kvreg" add "$config" /v SMTPPORT /t REG_DWORD /d "$port" /f > /dev/null
+"$program/kvreg" add "$config" /v SERVERIP /d 127.0.0.1 /f > /dev/null
+"$program/kvreg" add "$config" /v DEBUGLEVEL /t REG_DWORD /d 5 /f > /dev/null
 
-# The sample tree and the scan job: job 1 watches C:\Sample\, and the drive
-# root is walked through to reach it.
+step "Defining scan job 1 over C:\\Sample\\ (a sample tree of five files)"
 printf 'quarterly figures\n' > "$drive/Sample/Reports/q1.txt"
 printf 'quarterly figures\n' > "$drive/Sample/Reports/q2.txt"
 printf 'old notes\n' > "$drive/Sample/notes.txt"
 printf '#!/bin/sh\necho tool\n' > "$drive/Sample/Tools/tool.sh"
 printf 'scratch\n' > "$drive/Sample/scratch.tmp"
-printf 'TMP\r\n' > "$root/Tsl3/Data/ExtExcluded.dat"
-sqlite3 "$root/Tsl3/Data/KvData.mdb" <<'SQL'
+printf 'TMP\r\n' > "$program/Data/ExtExcluded.dat"
+note "files with the extension .tmp are left out"
+# The drive root is walked through to reach the job's folder.
+sqlite3 "$program/Data/KvData.mdb" <<'SQL'
 UPDATE PROFILES SET MAILTO = 'admin@example.org; audit@example.org', MAILFROM = 'tessellon@localhost',
   SUBJECT = 'Integrity alert' WHERE PROFILE_ID = 1;
 INSERT INTO FILES_PROFILES_LNK (PROFILE_ID, PATH, PATH_MD5, FLAG) VALUES (0, 'C:\', '', 0);
 INSERT INTO FILES_PROFILES_LNK (PROFILE_ID, PATH, PATH_MD5, FLAG) VALUES (1, 'C:\Sample\', '', 0);
 SQL
 
-echo "== Installing and starting the agent service"
-"$root/Tsl3/KvAgent" /service /nm
-"$bin/kvsc" start "$service" > /dev/null
-"$bin/kvsc" query "$service"
+step "Installing and starting the agent service"
+"$program/KvAgent" /service /nm
+"$program/kvsc" start "$service" > /dev/null
+"$program/kvsc" query "$service" | sed -n 's/^ *\(STATE\|PID\) *: */   \1: /p'
 
-log=$root/Tsl3/Logs/KvAgentDbg.txt
-checks_done() { grep -c '<< CheckFiles - STOP' "$log" 2> /dev/null || true; }
 run_check() {
-  local before
-  before=$(checks_done)
-  "$bin/KvLaunch" 1
-  for _ in $(seq 600); do
-    [[ $(checks_done) -gt $before ]] && return 0
-    sleep 0.1
-  done
-  echo "demo: the check did not finish" >&2
-  exit 1
+  note "KvLaunch 1 requests the check; kvwait waits for it"
+  "$program/KvLaunch" 1
+  "$program/kvwait" --timeout 300 | sed 's/^/   /'
 }
 
-echo "== First check: the baseline"
+step "First check: the baseline"
 run_check
-echo "   $(sqlite3 "$root/Tsl3/Data/KvData.mdb" 'SELECT COUNT(*) FROM OLD_DATA') items recorded"
 
-echo "== Changing the sample tree"
+step "Changing the sample tree"
 printf 'quarterly figures, revised\n' > "$drive/Sample/Reports/q1.txt"
+note "changed  C:\\Sample\\Reports\\q1.txt"
 printf 'a new file\n' > "$drive/Sample/Reports/q3.txt"
+note "added    C:\\Sample\\Reports\\q3.txt"
 rm "$drive/Sample/notes.txt"
+note "removed  C:\\Sample\\notes.txt"
 chmod +x "$drive/Sample/Reports/q2.txt"
+note "made executable C:\\Sample\\Reports\\q2.txt"
 
-echo "== Second check"
+step "Second check: the changes are reported"
 run_check
 
-echo
-echo "== The alert e-mail"
+step "The alert e-mail"
 for _ in $(seq 50); do [[ -e $mail/1.eml ]] && break; sleep 0.1; done
-cat "$mail/1.decoded"
-echo
-echo "== The event records"
-"$bin/kvevent" --source Tsl
-echo "== The end of the debug log"
-tail -n 25 "$log"
+if [[ -e $mail/1.decoded ]]; then cat "$mail/1.decoded"; else echo "   (no alert arrived; see $program/Logs/KvAgentDbg.txt)"; fi
+
+step "The event records"
+"$program/kvevent" --source Tsl
+
+step "Stopping and removing the agent service and the SMTP server"
+"$program/kvsc" stop "$service" --wait > /dev/null
+"$program/KvAgent" /unregserver > /dev/null 2>&1 || true
+kill "$smtp" 2> /dev/null || true
+wait "$smtp" 2> /dev/null || true
+smtp=
+
+cat <<TEXT
+
+== Summary
+   The alert e-mail:    $mail/1.decoded (as received: $mail/1.eml)
+   The event records:   KESTRAVA_ROOT=$root $program/kvevent --source Tsl
+   The debug log:       $program/Logs/KvAgentDbg.txt
+   The database:        sqlite3 $program/Data/KvData.mdb
+TEXT
+# The console's address goes here once the console is built.
+cat <<TEXT
+   The machine root:    $root
+                        (everything the demo made; remove it with: rm -rf $root)
+TEXT

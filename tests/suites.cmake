@@ -16,4 +16,5 @@ add_dependencies(kvagentharness KvAgent FakeOrvEngine kvsc OrvRes409 OrvRes407 T
 if(TARGET agent_tests)
   target_link_libraries(agent_tests PRIVATE kvagentharness)
 endif()
-kv_test_suite(e2e_tests e2e DEPENDS ${KV_DELIVERABLES} KvAgent OrvEngine kvsc kvevent)
+kv_test_suite(e2e_tests e2e DEPENDS ${KV_DELIVERABLES} KvAgent OrvEngine kvsc kvevent kvwait)
+kv_test_suite(install_tests install DEPENDS deliverables)
