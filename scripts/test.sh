@@ -15,3 +15,7 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON -DKV_BUILD_BE
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j"$jobs")
+
+# The Debian package, installed and removed for real: only as root (CI runs
+# on a throw-away machine); it says why when it skips.
+tests/package/package_test.sh
