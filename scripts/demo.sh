@@ -91,6 +91,7 @@ SQL
 step "Installing and starting the agent service"
 "$program/KvAgent" /service /nm
 "$program/kvsc" start "$service" > /dev/null
+for _ in $(seq 100); do "$program/kvsc" query "$service" | grep -q RUNNING && break; sleep 0.1; done
 "$program/kvsc" query "$service" | sed -n 's/^ *\(STATE\|PID\) *: */   \1: /p'
 
 run_check() {
@@ -137,7 +138,8 @@ cat <<TEXT
    The debug log:       $program/Logs/KvAgentDbg.txt
    The database:        sqlite3 $program/Data/KvData.mdb
 TEXT
-# The console's address goes here once the console is built.
+# The console's address: a line "The console: <address>" goes here once
+# kvmmc is part of the build.
 cat <<TEXT
    The machine root:    $root
                         (everything the demo made; remove it with: rm -rf $root)
