@@ -9,6 +9,8 @@
 // Exit status: 0 when every check printed ended normally (or none has run),
 // 1 when one failed, was stopped or was cut off, 2 when the wait could not
 // end (time-out, service not running, no installation).
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -155,8 +157,17 @@ int main(int argc, char** argv) {
     }
     if (!kv::platform::RequireMachineRoot("kvwait")) return 2;
     if (StartNow() < 0) {
-        std::fprintf(stderr, "kvwait: no settings key under %s: this root holds no installation\n",
+        std::fprintf(stderr,
+                     "kvwait: the settings key under %s cannot be read: the root holds no installation, or "
+                     "only its owner may read it\n",
                      kv::platform::MachineRoot().c_str());
+        return 2;
+    }
+    // The record is its owner's alone; an unreadable one must not pass for
+    // "no check has run".
+    const std::string record = kv::platform::CheckOutcomeFile();
+    if (::access(record.c_str(), R_OK) != 0 && errno != ENOENT) {
+        std::fprintf(stderr, "kvwait: %s cannot be read: %s\n", record.c_str(), std::strerror(errno));
         return 2;
     }
 
