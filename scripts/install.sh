@@ -104,6 +104,10 @@ if [[ $bin != "$program" ]]; then
   done
 fi
 [[ -e $program/Data/ExtExcluded.dat ]] || : > "$program/Data/ExtExcluded.dat"
+# The service database, and the record of each check's outcome (its owner's
+# alone, like everything stored about files).
+mkdir -p "$root/services"
+mkdir -p -m 0700 "$root/checks"
 
 settings='HKLM\SOFTWARE\Kestrava Corvid\Tsl3\Config'
 product='HKLM\SOFTWARE\Kestrava Corvid\Tsl3'

@@ -188,8 +188,8 @@ DatabaseLock::~DatabaseLock() {
 std::string DatabaseFolder() { return MachineRoot() + "/services"; }
 
 bool EnsureDatabase() {
-    std::error_code error;
-    std::filesystem::create_directories(DatabaseFolder(), error);
+    // The folder, never the machine root: only the installation makes one.
+    ::mkdir(DatabaseFolder().c_str(), 0755);
     struct stat info;
     return ::stat(DatabaseFolder().c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }

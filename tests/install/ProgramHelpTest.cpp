@@ -96,6 +96,26 @@ TEST(ProgramHelp, EveryProgramAnswersHelpWithoutTouchingAnInstalledRoot) {
     }
 }
 
+TEST(ProgramHelp, LookingLeavesAnInstalledRootAsItWas) {
+    kvtest::TestRoot root;
+    auto install = RunProgram(std::string(KV_SOURCE_DIR) + "/scripts/install.sh", {},
+                              {"KESTRAVA_BIN=" + kvtest::BinPath(""), "KESTRAVA_DRIVE_C=" + root.DriveC()});
+    ASSERT_EQ(install.exitCode, 0) << install.err;
+    const auto before = Snapshot(root.Path());
+    const std::vector<std::pair<std::string, std::vector<std::string>>> looks = {
+        {"KvAgent", {}},  // the notice: is the service installed?
+        {"kvreg", {"query", "HKLM\\SOFTWARE\\Kestrava Corvid\\Tsl3\\Config"}},
+        {"kvsc", {"query", "Kestrava Selvane Tessellon 3 agent service"}},
+        {"kvevent", {}},
+        {"kvwait", {"--timeout", "10"}},
+    };
+    for (const auto& [program, args] : looks) {
+        SCOPED_TRACE(program);
+        RunProgram(kvtest::BinPath(program), args);
+        EXPECT_EQ(Changes(before, Snapshot(root.Path())), "");
+    }
+}
+
 TEST(ProgramHelp, NoProgramMakesAMissingRoot) {
     kvtest::TestRoot parent;
     const std::string missing = parent.Path() + "/nowhere";
