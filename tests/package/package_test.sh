@@ -65,6 +65,14 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 ((running)) || { kvsc query "$agent" >&2; fail "the agent service is not running"; }
+if [[ -x /usr/lib/tessellon/Tsl3/kvschedule ]]; then
+  running=0
+  for _ in $(seq 100); do
+    kvsc query Schedule | grep -q RUNNING && { running=1; break; }
+    sleep 0.1
+  done
+  ((running)) || { kvsc query Schedule >&2; fail "the scheduler is not running"; }
+fi
 
 echo "package test: a check of job 1 over $sample"
 printf 'one\n' > "$sample/a.txt"
