@@ -18,4 +18,4 @@ cmake --build build-asan -j"$jobs"
 
 # The Debian package, installed and removed for real: only as root (CI runs
 # on a throw-away machine); it says why when it skips.
-tests/package/package_test.sh
+tests/package/package_test.sh build

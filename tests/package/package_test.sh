@@ -4,6 +4,9 @@
 # kvwait, removes the package and finds no process of it left and the data
 # kept, then purges it. Anywhere else it does nothing: it installs into this
 # machine's /usr and /var/lib/kestrava.
+#   package_test.sh [BUILD]  package from a configured build folder whose
+#                            targets are built (test.sh passes its own);
+#                            default: build-package, without tests
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 cd "$here"
@@ -42,11 +45,14 @@ package_processes() {
 }
 
 echo "package test: building the package"
-cmake -S . -B build-package -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF > /dev/null
-cmake --build build-package -j"$(nproc)" > /dev/null
-rm -rf build-package/package
-(cd build-package && cpack > /dev/null)
-deb=$(ls build-package/package/tessellon_*.deb)
+build=${1:-build-package}
+if [[ -z ${1:-} ]]; then
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF > /dev/null
+fi
+cmake --build "$build" -j"$(nproc)" > /dev/null
+rm -rf "$build/package"
+(cd "$build" && cpack > /dev/null)
+deb=$(ls "$build"/package/tessellon_*.deb)
 
 echo "package test: installing $deb with apt"
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q "./$deb" > "$sample.apt.log" 2>&1 ||
