@@ -7,7 +7,7 @@ scheduler_service="Schedule"
 
 kvsc() { KESTRAVA_ROOT=$root "$program/kvsc" "$@"; }
 
-systemd_host() { [ -d /run/systemd/system ]; }
+systemd_host() { [ -d /run/systemd/system ] && [ "$(cat /proc/1/comm 2> /dev/null)" = systemd ]; }
 
 # The unit the service manager writes for an automatic service on a systemd
 # host: "kestrava-" and the name in lower case, other characters as "-".

@@ -17,7 +17,7 @@ step "Checking the Debian packages the build needs (scripts/setup.sh)"
 scripts/setup.sh
 
 step "Building the deliverables into build/bin (a second run reuses the build)"
-[[ -d build ]] || note "first build: this takes a few minutes on a small machine"
+[[ -d build ]] || note "first build: configuring, then a few minutes of compiling on a small machine"
 configure_log=$(mktemp)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$configure_log" 2>&1 ||
   { cat "$configure_log" >&2; rm -f "$configure_log"; exit 1; }
