@@ -47,8 +47,8 @@ bool BaseFolder(HKEY key, std::string& folder) {
         folder = MachineRoot() + "/registry/" + hive;
         if (IsFolder(folder)) return true;
         {
+            // Never the machine root itself: only the installation makes one.
             std::string registry = MachineRoot() + "/registry";
-            ::mkdir(MachineRoot().c_str(), 0755);
             ::mkdir(registry.c_str(), 0755);
             ::mkdir(folder.c_str(), 0755);
         }
