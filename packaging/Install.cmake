@@ -55,6 +55,16 @@ function(kv_install_deliverables)
 endfunction()
 cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL kv_install_deliverables)
 
+# Folders a deliverable keeps beside it in build/bin (the console's web
+# pages, say) go along as they are at installation time.
+install(CODE "
+  file(GLOB entries LIST_DIRECTORIES true \"${KV_BIN_DIR}/*\")
+  foreach(entry \${entries})
+    if(IS_DIRECTORY \"\${entry}\")
+      file(INSTALL \"\${entry}\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${KV_INSTALL_PROGRAM_DIR}\" USE_SOURCE_PERMISSIONS)
+    endif()
+  endforeach()")
+
 # The installation script and its parts, beside the program folder; run
 # from there, it installs that folder.
 install(PROGRAMS ${CMAKE_SOURCE_DIR}/scripts/install.sh DESTINATION lib/tessellon/scripts)
