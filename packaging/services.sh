@@ -1,10 +1,14 @@
+# shellcheck shell=sh
 # Shell functions the package's maintainer scripts share: which services the
 # installation registers, and how they are started and stopped. Sourced with
 # root and program set.
 
+# shellcheck disable=SC2034 # used by the scripts that source this file
 agent_service="Kestrava Selvane Tessellon 3 agent service"
+# shellcheck disable=SC2034
 scheduler_service="Schedule"
 
+# shellcheck disable=SC2154 # root and program come from the sourcing script
 kvsc() { KESTRAVA_ROOT=$root "$program/kvsc" "$@"; }
 
 systemd_host() { [ -d /run/systemd/system ] && [ "$(cat /proc/1/comm 2> /dev/null)" = systemd ]; }

@@ -107,7 +107,8 @@ fi
 # The service database, and the record of each check's outcome (its owner's
 # alone, like everything stored about files).
 mkdir -p "$root/services"
-mkdir -p -m 0700 "$root/checks"
+mkdir -p "$root/checks"
+chmod 0700 "$root/checks"
 
 settings='HKLM\SOFTWARE\Kestrava Corvid\Tsl3\Config'
 product='HKLM\SOFTWARE\Kestrava Corvid\Tsl3'
