@@ -19,6 +19,15 @@ HRESULT GetOwner(const std::string& path, std::string& owner, bool isFolder) {
             HANDLE h;
             ~Closer() { CloseHandle(h); }
         } closer{file};
+        return GetOwnerOfFile(file, path, owner);
+    } catch (...) {
+        WriteDebugLog(1, "Unexpected error in GetOwner");
+        return E_FAIL;
+    }
+}
+
+HRESULT GetOwnerOfFile(HANDLE file, const std::string& path, std::string& owner) {
+    try {
         PSID sid = nullptr;
         PSECURITY_DESCRIPTOR descriptor = nullptr;
         DWORD rc = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &sid, nullptr, nullptr,

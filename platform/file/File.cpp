@@ -6,8 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
-#include "platform/fs/PathMap.h"
+#include "platform/fs/Resolve.h"
 #include "platform/win/Handle.h"
 #include "platform/win/LastError.h"
 
@@ -28,6 +29,8 @@ DWORD ErrorFromErrno(int error) {
         case EISDIR: return ERROR_ACCESS_DENIED;
         case EEXIST: return ERROR_FILE_EXISTS;
         case ENAMETOOLONG: return ERROR_INVALID_NAME;
+        case ELOOP:  // a link where the name must be the object itself
+        case EXDEV: return ERROR_PATH_NOT_FOUND;
         case EWOULDBLOCK: return ERROR_SHARING_VIOLATION;
         default: return ERROR_INVALID_FUNCTION;
     }
@@ -36,25 +39,6 @@ DWORD ErrorFromErrno(int error) {
 KvFile* FromHandle(HANDLE h) {
     if (h == nullptr || h == INVALID_HANDLE_VALUE) return nullptr;
     return dynamic_cast<KvFile*>(static_cast<KvHandle*>(h));
-}
-
-// A reader is for file content: folders, FIFOs, sockets and devices are
-// refused before anything opens them, since opening a device can act on it
-// (rewind a tape, arm a watchdog) and a FIFO would wait for a writer.
-bool RefuseNonRegular(const std::string& path, DWORD creationDisposition) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        // A disposition that creates lets open decide; for the others the
-        // reason is the same one open would give.
-        if (errno == ENOENT && creationDisposition != OPEN_EXISTING &&
-            creationDisposition != TRUNCATE_EXISTING)
-            return true;
-        SetLastError(ErrorFromErrno(errno));
-        return false;
-    }
-    if (S_ISREG(info.st_mode)) return true;
-    SetLastError(ERROR_ACCESS_DENIED);
-    return false;
 }
 
 // Checks the object actually opened (the path may have been replaced since
@@ -91,22 +75,15 @@ bool PrepareReader(int fd, DWORD shareMode) {
     return true;
 }
 
-}  // namespace
-
-HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, void*,
-                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE) {
-    if (fileName == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-    std::string path = kv::platform::ToPosixPath(fileName);
-    if (path.empty()) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
+// Opens the object that opener names (opener takes open(2) flags and a
+// mode, returns a descriptor or -1 with errno set, and never follows a
+// link in the last part of the name).
+template <typename Opener>
+HANDLE OpenObject(const Opener& opener, DWORD desiredAccess, DWORD shareMode, DWORD creationDisposition,
+                  DWORD flagsAndAttributes) {
     bool reading = (desiredAccess & GENERIC_READ) != 0;
     bool writing = (desiredAccess & GENERIC_WRITE) != 0;
-    int flags = O_CLOEXEC | O_NOCTTY;
+    int flags = O_CLOEXEC | O_NOCTTY | O_NOFOLLOW;
     flags |= reading && writing ? O_RDWR : writing ? O_WRONLY : O_RDONLY;
     switch (creationDisposition) {
         case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
@@ -120,7 +97,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, void*,
         // Access to the object's attributes or security alone: the object
         // itself (a link, not its target) is named, and nothing is opened
         // for content, so a FIFO cannot block and a device is not touched.
-        int fd = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        int fd = opener(O_PATH | O_NOFOLLOW | O_CLOEXEC, 0);
         if (fd < 0) {
             SetLastError(ErrorFromErrno(errno));
             return INVALID_HANDLE_VALUE;
@@ -128,10 +105,33 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, void*,
         return static_cast<KvHandle*>(new KvFile(fd));
     }
     bool readOnly = reading && !writing;
-    if (readOnly && !RefuseNonRegular(path, creationDisposition)) return INVALID_HANDLE_VALUE;
+    if (readOnly) {
+        // A reader is for file content: folders, links, FIFOs, sockets and
+        // devices are refused before anything opens them, since opening a
+        // device can act on it (rewind a tape, arm a watchdog) and a FIFO
+        // would wait for a writer.
+        int probe = opener(O_PATH | O_NOFOLLOW | O_CLOEXEC, 0);
+        if (probe < 0) {
+            // A disposition that creates lets the open decide.
+            if (errno != ENOENT || creationDisposition == OPEN_EXISTING ||
+                creationDisposition == TRUNCATE_EXISTING) {
+                SetLastError(ErrorFromErrno(errno));
+                return INVALID_HANDLE_VALUE;
+            }
+        } else {
+            struct stat info {};
+            bool regular = ::fstat(probe, &info) == 0 && S_ISREG(info.st_mode);
+            ::close(probe);
+            if (!regular) {
+                SetLastError(ERROR_ACCESS_DENIED);
+                return INVALID_HANDLE_VALUE;
+            }
+        }
+    }
     // O_NONBLOCK makes an open of a FIFO return at once (one that replaced
-    // the file since the check above) instead of waiting for a writer.
-    int fd = ::open(path.c_str(), readOnly ? flags | O_NONBLOCK : flags, 0644);
+    // the file since the check above) instead of waiting for a writer. What
+    // the system creates (its logs) is its owner's alone.
+    int fd = opener(readOnly ? flags | O_NONBLOCK : flags, 0600);
     if (fd < 0) {
         SetLastError(ErrorFromErrno(errno));
         return INVALID_HANDLE_VALUE;
@@ -151,6 +151,43 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, void*,
     }
     return static_cast<KvHandle*>(new KvFile(fd));
 }
+
+}  // namespace
+
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, void*,
+                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE) {
+    if (fileName == nullptr || *fileName == '\0') {
+        SetLastError(fileName == nullptr ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    // The one resolver of the file-system stand-ins: what the walk lists is
+    // what is opened here, never a link's target.
+    kv::platform::fsdetail::SplitPath split;
+    DWORD error = ERROR_SUCCESS;
+    if (!kv::platform::fsdetail::Split(fileName, split, error)) {
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto opener = [&split](int flags, mode_t mode) {
+        DWORD ignored = ERROR_SUCCESS;
+        return kv::platform::fsdetail::Open(split, flags, ignored, mode);
+    };
+    return OpenObject(opener, desiredAccess, shareMode, creationDisposition, flagsAndAttributes);
+}
+
+namespace kv::platform {
+
+HANDLE OpenFileAt(int folder, LPCSTR name, DWORD desiredAccess, DWORD shareMode, DWORD flagsAndAttributes) {
+    if (folder < 0 || name == nullptr || *name == '\0' || std::strchr(name, '/') != nullptr ||
+        std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto opener = [folder, name](int flags, mode_t mode) { return ::openat(folder, name, flags, mode); };
+    return OpenObject(opener, desiredAccess, shareMode, OPEN_EXISTING, flagsAndAttributes);
+}
+
+}  // namespace kv::platform
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void*) {
     KvFile* f = FromHandle(file);
