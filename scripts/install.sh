@@ -41,12 +41,15 @@ windows_path() {
 
 program=$root/Tsl3
 mkdir -p "$program/Data" "$program/Logs"
+# The data folder lists the names and fingerprints of files in private
+# folders, the logs name them too: for their owner (root) alone.
+chmod 700 "$program/Data" "$program/Logs"
 # The deliverables sit in the program folder; links keep them current with the build.
 for file in "$bin"/*; do
   [[ -f $file ]] || continue
   ln -sfn "$file" "$program/$(basename "$file")"
 done
-[[ -e $program/Data/ExtExcluded.dat ]] || : > "$program/Data/ExtExcluded.dat"
+[[ -e $program/Data/ExtExcluded.dat ]] || (umask 077 && : > "$program/Data/ExtExcluded.dat")
 
 settings='HKLM\SOFTWARE\Kestrava Corvid\Tsl3\Config'
 product='HKLM\SOFTWARE\Kestrava Corvid\Tsl3'
