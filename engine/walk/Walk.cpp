@@ -104,8 +104,13 @@ HRESULT FingerPrintListedFile(HANDLE find, const char* name, const std::string& 
     return result;
 }
 
+// The owner of the entry the enumeration returned last (named name): from
+// the status the enumeration read, or, when it could read none, from the
+// entry opened in its folder.
 void OwnerOfListedEntry(HANDLE find, const char* name, const std::string& full, std::string& owner,
                         bool isFolder) {
+    HRESULT result = S_OK;
+    if (GetOwnerOfFoundEntry(find, owner, result)) return;
     HANDLE file = kv::platform::OpenFoundFile(find, name, READ_CONTROL, FILE_SHARE_READ,
                                               isFolder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE) {

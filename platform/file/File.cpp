@@ -42,20 +42,16 @@ KvFile* FromHandle(HANDLE h) {
 }
 
 // Checks the object actually opened (the path may have been replaced since
-// it was looked at), restores blocking reads and applies the share mode.
+// it was looked at) and applies the share mode.
 bool PrepareReader(int fd, DWORD shareMode) {
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         SetLastError(ErrorFromErrno(errno));
         return false;
     }
+    // O_NONBLOCK stays: reads of a regular file never wait on it anyway.
     if (!S_ISREG(info.st_mode)) {
         SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    int status = ::fcntl(fd, F_GETFL);
-    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
-        SetLastError(ErrorFromErrno(errno));
         return false;
     }
     // A reader that does not share write access cannot open a file that a
@@ -75,9 +71,10 @@ bool PrepareReader(int fd, DWORD shareMode) {
     return true;
 }
 
-// Opens the object that opener names (opener takes open(2) flags and a
-// mode, returns a descriptor or -1 with errno set, and never follows a
-// link in the last part of the name).
+// Opens the object that opener names. Its Open takes open(2) flags and a
+// mode and returns a descriptor or -1 with errno set, never following a link
+// in the last part of the name; its Status describes the object itself (a
+// link, not its target), or is false with errno set.
 template <typename Opener>
 HANDLE OpenObject(const Opener& opener, DWORD desiredAccess, DWORD shareMode, DWORD creationDisposition,
                   DWORD flagsAndAttributes) {
@@ -97,7 +94,7 @@ HANDLE OpenObject(const Opener& opener, DWORD desiredAccess, DWORD shareMode, DW
         // Access to the object's attributes or security alone: the object
         // itself (a link, not its target) is named, and nothing is opened
         // for content, so a FIFO cannot block and a device is not touched.
-        int fd = opener(O_PATH | O_NOFOLLOW | O_CLOEXEC, 0);
+        int fd = opener.Open(O_PATH | O_NOFOLLOW | O_CLOEXEC, 0);
         if (fd < 0) {
             SetLastError(ErrorFromErrno(errno));
             return INVALID_HANDLE_VALUE;
@@ -110,28 +107,23 @@ HANDLE OpenObject(const Opener& opener, DWORD desiredAccess, DWORD shareMode, DW
         // devices are refused before anything opens them, since opening a
         // device can act on it (rewind a tape, arm a watchdog) and a FIFO
         // would wait for a writer.
-        int probe = opener(O_PATH | O_NOFOLLOW | O_CLOEXEC, 0);
-        if (probe < 0) {
+        struct stat info {};
+        if (!opener.Status(info)) {
             // A disposition that creates lets the open decide.
             if (errno != ENOENT || creationDisposition == OPEN_EXISTING ||
                 creationDisposition == TRUNCATE_EXISTING) {
                 SetLastError(ErrorFromErrno(errno));
                 return INVALID_HANDLE_VALUE;
             }
-        } else {
-            struct stat info {};
-            bool regular = ::fstat(probe, &info) == 0 && S_ISREG(info.st_mode);
-            ::close(probe);
-            if (!regular) {
-                SetLastError(ERROR_ACCESS_DENIED);
-                return INVALID_HANDLE_VALUE;
-            }
+        } else if (!S_ISREG(info.st_mode)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
         }
     }
     // O_NONBLOCK makes an open of a FIFO return at once (one that replaced
     // the file since the check above) instead of waiting for a writer. What
     // the system creates (its logs) is its owner's alone.
-    int fd = opener(readOnly ? flags | O_NONBLOCK : flags, 0600);
+    int fd = opener.Open(readOnly ? flags | O_NONBLOCK : flags, 0600);
     if (fd < 0) {
         SetLastError(ErrorFromErrno(errno));
         return INVALID_HANDLE_VALUE;
@@ -168,10 +160,22 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, void*,
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
-    auto opener = [&split](int flags, mode_t mode) {
-        DWORD ignored = ERROR_SUCCESS;
-        return kv::platform::fsdetail::Open(split, flags, ignored, mode);
-    };
+    struct ByPath {
+        const kv::platform::fsdetail::SplitPath& split;
+        int Open(int flags, mode_t mode) const {
+            DWORD ignored = ERROR_SUCCESS;
+            return kv::platform::fsdetail::Open(split, flags, ignored, mode);
+        }
+        bool Status(struct stat& info) const {
+            int probe = Open(O_PATH | O_NOFOLLOW, 0);
+            if (probe < 0) return false;
+            bool done = ::fstat(probe, &info) == 0;
+            int saved = errno;
+            ::close(probe);
+            errno = saved;
+            return done;
+        }
+    } opener{split};
     return OpenObject(opener, desiredAccess, shareMode, creationDisposition, flagsAndAttributes);
 }
 
@@ -183,7 +187,14 @@ HANDLE OpenFileAt(int folder, LPCSTR name, DWORD desiredAccess, DWORD shareMode,
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    auto opener = [folder, name](int flags, mode_t mode) { return ::openat(folder, name, flags, mode); };
+    struct InFolder {
+        int folder;
+        LPCSTR name;
+        int Open(int flags, mode_t mode) const { return ::openat(folder, name, flags, mode); }
+        bool Status(struct stat& info) const {
+            return ::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) == 0;
+        }
+    } opener{folder, name};
     return OpenObject(opener, desiredAccess, shareMode, OPEN_EXISTING, flagsAndAttributes);
 }
 

@@ -61,6 +61,9 @@ struct ListedEntry {
     FILETIME creation;
     FILETIME lastAccess;
     FILETIME lastWrite;
+    uint32_t owner;   // uid, when the status was read
+    uint32_t group;   // gid
+    bool haveStatus;
 };
 
 // A folder listing, read whole when it starts: it holds no descriptor, so a
@@ -72,12 +75,18 @@ struct KvFind : KvHandle {
     std::vector<ListedEntry> entries;
     std::string names;
     size_t next = 0;
+    size_t current = SIZE_MAX;  // the entry last returned
     SplitPath folder;
     dev_t device = 0;
     ino_t inode = 0;
 
-    void Add(const WIN32_FIND_DATAA& data) {
+    void Add(const WIN32_FIND_DATAA& data, const struct statx* info = nullptr) {
         ListedEntry entry {};
+        if (info != nullptr) {
+            entry.owner = info->stx_uid;
+            entry.group = info->stx_gid;
+            entry.haveStatus = true;
+        }
         entry.nameAt = static_cast<uint32_t>(names.size());
         names.append(data.cFileName);
         names.push_back('\0');
@@ -97,6 +106,7 @@ struct KvFind : KvHandle {
             SetLastError(ERROR_NO_MORE_FILES);
             return false;
         }
+        current = next;
         const ListedEntry& entry = entries[next++];
         std::memset(&data, 0, sizeof data);
         data.dwFileAttributes = entry.attributes;
@@ -128,7 +138,7 @@ bool ReadListing(int fd, const std::string& pattern, bool driveRoot, KvFind& fin
             struct statx info {};
             if (!wanted(name) || !StatEntry(fd, name, info)) continue;
             FillFindData(info, name, true, nullptr, data);
-            find.Add(data);
+            find.Add(data, &info);
         }
     }
     int listed = ::dup(fd);
@@ -159,7 +169,7 @@ bool ReadListing(int fd, const std::string& pattern, bool driveRoot, KvFind& fin
         struct statx info {};
         if (StatEntry(fd, name, info)) {
             FillFindData(info, name, false, haveFolder ? &folder : nullptr, data);
-            find.Add(data);
+            find.Add(data, &info);
             continue;
         }
         if (errno == ENOENT) continue;  // gone since the folder was read
@@ -297,6 +307,20 @@ BOOL FindClose(HANDLE findFile) {
 }
 
 namespace kv::platform {
+
+namespace fsdetail {
+
+bool FoundEntryOwner(HANDLE findFile, uint32_t& owner, uint32_t& group) {
+    KvFind* find = FromHandle(findFile);
+    if (find == nullptr || find->current >= find->entries.size()) return false;
+    const ListedEntry& entry = find->entries[find->current];
+    if (!entry.haveStatus) return false;
+    owner = entry.owner;
+    group = entry.group;
+    return true;
+}
+
+}  // namespace fsdetail
 
 HANDLE OpenFoundFile(HANDLE findFile, LPCSTR name, DWORD desiredAccess, DWORD shareMode,
                      DWORD flagsAndAttributes) {

@@ -12,6 +12,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <string>
 
 #include "platform/fs/Find.h"
@@ -35,6 +36,10 @@ bool Split(const std::string& path, SplitPath& out, DWORD& error);
 int Open(const SplitPath& path, int flags, DWORD& error, mode_t mode = 0);
 
 DWORD ErrorFromErrno(int error);
+
+// Owner and group of the entry an enumeration returned last, from the
+// status the listing read; false when it could not read one.
+bool FoundEntryOwner(HANDLE find, uint32_t& owner, uint32_t& group);
 
 // statx of one entry, never following a link nor triggering an automount.
 bool StatEntry(int folder, const char* name, struct statx& info);

@@ -8,6 +8,7 @@
 
 #include "platform/file/File.h"
 #include "platform/fs/Find.h"
+#include "platform/fs/Owner.h"
 #include "platform/win/LastError.h"
 #include "tests/fixtures/TestRoot.h"
 
@@ -98,6 +99,39 @@ TEST(ListedFile, ALinkIsNeverOpenedForItsTarget) {
     HANDLE self = kv::platform::OpenFoundFile(find, "link.txt", READ_CONTROL, FILE_SHARE_READ, 0);
     EXPECT_NE(self, INVALID_HANDLE_VALUE);
     CloseHandle(self);
+    FindClose(find);
+}
+
+TEST(ListedFile, TheOwnerComesFromTheListingItself) {
+    kvtest::TestRoot root;
+    fs::create_directories(root.DriveC() + "/dir");
+    kvtest::WriteTextFile(root.DriveC() + "/dir/a.txt", "owned");
+    WIN32_FIND_DATAA data {};
+    HANDLE find = FindFirstFileA("C:\\dir\\a.txt*", &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    PSID listed = nullptr;
+    PSECURITY_DESCRIPTOR listedDescriptor = nullptr;
+    ASSERT_EQ(kv::platform::GetFoundEntrySecurityInfo(find, OWNER_SECURITY_INFORMATION, &listed, nullptr,
+                                                      &listedDescriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    HANDLE file = kv::platform::OpenFoundFile(find, "a.txt", READ_CONTROL, FILE_SHARE_READ, 0);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    PSID opened = nullptr;
+    PSECURITY_DESCRIPTOR openedDescriptor = nullptr;
+    ASSERT_EQ(GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &opened, nullptr, nullptr, nullptr,
+                              &openedDescriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    char listedName[64] = {}, openedName[64] = {}, domain[64] = {};
+    DWORD length = sizeof listedName, domainLength = sizeof domain;
+    SID_NAME_USE use {};
+    ASSERT_TRUE(LookupAccountSidA(nullptr, listed, listedName, &length, domain, &domainLength, &use));
+    length = sizeof openedName;
+    domainLength = sizeof domain;
+    ASSERT_TRUE(LookupAccountSidA(nullptr, opened, openedName, &length, domain, &domainLength, &use));
+    EXPECT_STREQ(listedName, openedName);
+    LocalFree(listedDescriptor);
+    LocalFree(openedDescriptor);
+    CloseHandle(file);
     FindClose(find);
 }
 
