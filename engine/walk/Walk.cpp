@@ -123,8 +123,7 @@ void OwnerOfListedEntry(HANDLE find, const char* name, const std::string& full, 
 }
 
 // The walk of one folder entry: classify, store, descend.
-void ProcessEntry(ItemList& list, ScanItem& item, const std::string& base, HANDLE find,
-                  const WIN32_FIND_DATAA& data) {
+void ProcessEntry(ItemList& list, ScanItem& item, HANDLE find, const WIN32_FIND_DATAA& data) {
     const char* name = data.cFileName;
     const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     auto entry = std::make_unique<ScanItem>();
@@ -147,12 +146,13 @@ void ProcessEntry(ItemList& list, ScanItem& item, const std::string& base, HANDL
     // it is walked as a drive of its own.
     if (isFolder && !kv::platform::IsWalkableFolder(data)) descend = false;
 
-    const std::string full = base + "\\" + name;
+    // Full paths are made where they are needed and not kept across the
+    // walk of a sub-folder: each level of a deep tree would hold its own.
     if (isFolder) {
         list.AddTail(entry.get());
         WriteDebugLog(7, "Item was added to the list");
         if (store) {
-            OwnerOfListedEntry(find, name, full, entry->owner, true);
+            OwnerOfListedEntry(find, name, BasePath(item) + "\\" + name, entry->owner, true);
             if (SaveItem(*entry) == S_OK) WriteDebugLog(7, "Item successfully saved into the DB");
         }
         if (descend) {
@@ -165,6 +165,7 @@ void ProcessEntry(ItemList& list, ScanItem& item, const std::string& base, HANDL
             entry->children.reset();
         }
     } else if (store) {
+        const std::string full = BasePath(item) + "\\" + name;
         OwnerOfListedEntry(find, name, full, entry->owner, false);
         char md5[MD5_TEXT_CHARS] = {};
         // Links, FIFOs, sockets and devices have no content to read: they are
@@ -238,10 +239,13 @@ HRESULT ReadFromSystem(ItemList& list, ScanItem* item) {
     try {
         if (Stopped("Stop Service encountered 1")) return WALK_STOPPED;
         list.RemoveAll();
-        const std::string base = BasePath(*item);
-        WriteDebugLogF(5, "Processing path %s", base.c_str());
         WIN32_FIND_DATAA data {};
-        HANDLE find = FindFirstFileA((base + "\\*.*").c_str(), &data);
+        HANDLE find = INVALID_HANDLE_VALUE;
+        {
+            const std::string base = BasePath(*item);
+            WriteDebugLogF(5, "Processing path %s", base.c_str());
+            find = FindFirstFileA((base + "\\*.*").c_str(), &data);
+        }
         if (find == INVALID_HANDLE_VALUE) {
             WriteDebugLogF(3, "No more files were found in the Drive: %s Path: %s ", item->drive.c_str(),
                            item->folder.c_str());
@@ -260,9 +264,10 @@ HRESULT ReadFromSystem(ItemList& list, ScanItem* item) {
                 if (!kv::platform::IsRepresentableName(name)) {
                     // A "\" in a name would read as a folder boundary in
                     // every path the system builds from it.
-                    WriteDebugLogF(1, "Skipping %s\\%s: its name holds a backslash", base.c_str(), name);
+                    WriteDebugLogF(1, "Skipping %s\\%s: its name holds a backslash", BasePath(*item).c_str(),
+                                   name);
                 } else {
-                    ProcessEntry(list, *item, base, find, data);
+                    ProcessEntry(list, *item, find, data);
                 }
             }
             if (Stopped("Stop Service encountered 2")) return WALK_STOPPED;
