@@ -122,12 +122,20 @@ SettingRead ReadSetting(const char* name, DWORD type, void* destination, DWORD c
     DWORD storedType = REG_NONE;
     // Read aside: a value that does not fit, or is of another type, leaves
     // the destination as it was.
-    std::vector<BYTE> buffer(capacity != 0 ? capacity : 1);
+    // The service reads its settings every millisecond: the usual sizes
+    // need no allocation.
+    BYTE small[SETTINGS_TEXT_CHARS + 300];
+    std::vector<BYTE> large;
+    BYTE* buffer = small;
+    if (capacity > sizeof small) {
+        large.resize(capacity);
+        buffer = large.data();
+    }
     DWORD size = capacity;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, g_szSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
         result = SettingRead::Missing;
     } else {
-        LONG rc = RegQueryValueExA(key, name, nullptr, &storedType, buffer.data(), &size);
+        LONG rc = RegQueryValueExA(key, name, nullptr, &storedType, buffer, &size);
         RegCloseKey(key);
         if (storedBytes != nullptr && (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA)) *storedBytes = size;
         if (rc == ERROR_MORE_DATA) result = TypeFits(type, storedType) ? SettingRead::TooLong : SettingRead::WrongType;
@@ -137,7 +145,7 @@ SettingRead ReadSetting(const char* name, DWORD type, void* destination, DWORD c
         else if (type == REG_DWORD && size != sizeof(DWORD)) result = SettingRead::WrongType;
     }
     if (result == SettingRead::Read) {
-        std::memcpy(destination, buffer.data(), size);
+        std::memcpy(destination, buffer, size);
         // A text stored without its terminator must still end in the buffer.
         if (type == REG_SZ && size < capacity) static_cast<char*>(destination)[size] = '\0';
         Failures().Succeeded(name);
