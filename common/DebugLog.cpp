@@ -36,12 +36,39 @@ std::string TimePrefix() {
     return prefix;
 }
 
+// A message is one line: a line feed or other control character in a text
+// the system did not write itself (a file name, a registry value) would
+// otherwise start a line of its own that reads like a genuine one.
+std::string Escaped(const char* message, size_t limit) {
+    std::string text;
+    if (message == nullptr) return text;
+    for (const char* p = message; *p != '\0' && text.size() < limit; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c >= 0x20 && c != 0x7F) {
+            text.push_back(static_cast<char>(c));
+            continue;
+        }
+        char escape[8];
+        switch (c) {
+            case '\n': std::snprintf(escape, sizeof escape, "\\n"); break;
+            case '\r': std::snprintf(escape, sizeof escape, "\\r"); break;
+            case '\t': std::snprintf(escape, sizeof escape, "\\t"); break;
+            default: std::snprintf(escape, sizeof escape, "\\x%02X", c); break;
+        }
+        text.append(escape);
+    }
+    if (text.size() > limit) text.resize(limit);
+    return text;
+}
+
 }  // namespace
 
 void WriteDebugLog(unsigned level, const char* message) {
     if (g_dwDebug == 0 || level > g_dwDebugLevel) return;
+    // A link planted where the log file should be is never followed: the
+    // line would otherwise be appended to whatever file it names.
     HANDLE file = CreateFileA(g_szLogFile, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
 
     std::vector<char> line(g_Deliverable.lineBuffer, '\0');
@@ -49,10 +76,11 @@ void WriteDebugLog(unsigned level, const char* message) {
     size_t room = line.size() - 3;  // CR, LF and the terminator always fit
     size_t used = std::min(prefix.size(), room);
     std::memcpy(line.data(), prefix.data(), used);
-    size_t length = message != nullptr ? std::strlen(message) : 0;
-    if (g_Deliverable.longestMessage != 0) length = std::min(length, g_Deliverable.longestMessage);
-    length = std::min(length, room - used);
-    if (length != 0) std::memcpy(line.data() + used, message, length);
+    size_t limit = room - used;
+    if (g_Deliverable.longestMessage != 0) limit = std::min(limit, g_Deliverable.longestMessage);
+    const std::string text = Escaped(message, limit);
+    size_t length = text.size();
+    if (length != 0) std::memcpy(line.data() + used, text.data(), length);
     used += length;
     line[used++] = '\r';
     line[used++] = '\n';

@@ -1,10 +1,14 @@
 #include "common/Settings.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "common/DebugLog.h"
 #include "common/Deliverable.h"
@@ -13,7 +17,8 @@
 char g_szSettingsKey[SETTINGS_TEXT_CHARS] = {};
 DWORD g_dwStartNow = 0;
 DWORD g_dwFirstCheck = 0;
-DWORD g_dwSmtpPort = 0;
+// The SMTP port a mail server listens on when nobody set another.
+DWORD g_dwSmtpPort = 25;
 char g_szServerIP[SETTINGS_TEXT_CHARS] = {};
 char g_szDataPath[SETTINGS_TEXT_CHARS] = {};
 DWORD g_dwFirstStart = 0;
@@ -58,32 +63,116 @@ bool ModuleFolder(char* folder) {
 
 }  // namespace
 
-int ReadValueFromRegistry(const char* name, void* destination, DWORD capacity) {
+namespace {
+
+// Values whose last read failed and was logged: the service reads its
+// settings every millisecond, and a missing value logged at every read
+// would write hundreds of lines a second. A value is logged again only
+// after a read of it has succeeded and a later one fails.
+class FailedReads {
+public:
+    // True when this failure is the first since the value was last read.
+    bool Failed(const char* name) {
+        std::lock_guard<std::mutex> hold(m_lock);
+        return m_failed.insert(Key(name)).second;
+    }
+    void Succeeded(const char* name) {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (!m_failed.empty()) m_failed.erase(Key(name));
+    }
+
+private:
+    static std::string Key(const char* name) {
+        std::string key = std::string(g_szSettingsKey) + "\\";
+        for (const char* p = name; *p != '\0'; ++p)
+            key.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(*p))));
+        return key;
+    }
+    std::mutex m_lock;
+    std::set<std::string> m_failed;
+};
+
+FailedReads& Failures() {
+    static FailedReads* failures = new FailedReads();  // outlives static destruction
+    return *failures;
+}
+
+bool TypeFits(DWORD expected, DWORD stored) {
+    if (expected == REG_SZ) return stored == REG_SZ || stored == REG_EXPAND_SZ;
+    return stored == expected;
+}
+
+const char* TypeName(DWORD type) {
+    switch (type) {
+        case REG_SZ: return "REG_SZ";
+        case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+        case REG_BINARY: return "REG_BINARY";
+        case REG_DWORD: return "REG_DWORD";
+        default: return "REG_NONE";
+    }
+}
+
+}  // namespace
+
+SettingRead ReadSetting(const char* name, DWORD type, void* destination, DWORD capacity, bool logMissing,
+                        DWORD* storedBytes) {
+    if (storedBytes != nullptr) *storedBytes = 0;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, g_szSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        WriteDebugLog(1, "Could not read information from registry");
-        return 1;
+    SettingRead result = SettingRead::Read;
+    DWORD storedType = REG_NONE;
+    // Read aside: a value that does not fit, or is of another type, leaves
+    // the destination as it was.
+    // The service reads its settings every millisecond: the usual sizes
+    // need no allocation.
+    BYTE small[SETTINGS_TEXT_CHARS + 300];
+    std::vector<BYTE> large;
+    BYTE* buffer = small;
+    if (capacity > sizeof small) {
+        large.resize(capacity);
+        buffer = large.data();
     }
-    DWORD type = 0;
     DWORD size = capacity;
-    LONG rc = RegQueryValueExA(key, name, nullptr, &type, static_cast<LPBYTE>(destination), &size);
-    RegCloseKey(key);
-    if (rc != ERROR_SUCCESS) {
-        WriteDebugLog(1, "Could not read information from registry");
-        return 1;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, g_szSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        result = SettingRead::Missing;
+    } else {
+        LONG rc = RegQueryValueExA(key, name, nullptr, &storedType, buffer, &size);
+        RegCloseKey(key);
+        if (storedBytes != nullptr && (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA)) *storedBytes = size;
+        if (rc == ERROR_MORE_DATA) result = TypeFits(type, storedType) ? SettingRead::TooLong : SettingRead::WrongType;
+        else if (rc != ERROR_SUCCESS) result = SettingRead::Missing;
+        else if (!TypeFits(type, storedType)) result = SettingRead::WrongType;
+        // A number is exactly four bytes; anything shorter is no number.
+        else if (type == REG_DWORD && size != sizeof(DWORD)) result = SettingRead::WrongType;
     }
-    // A text stored without its terminator must still end in the buffer.
-    if (type == REG_SZ && size < capacity) static_cast<char*>(destination)[size] = '\0';
-    return 0;
+    if (result == SettingRead::Read) {
+        std::memcpy(destination, buffer, size);
+        // A text stored without its terminator must still end in the buffer.
+        if (type == REG_SZ && size < capacity) static_cast<char*>(destination)[size] = '\0';
+        Failures().Succeeded(name);
+        return result;
+    }
+    if (result == SettingRead::Missing && !logMissing) return result;
+    // Counted as logged only once a line can be written.
+    if (!DebugLogWrites(1) || !Failures().Failed(name)) return result;
+    if (result == SettingRead::WrongType)
+        WriteDebugLogF(1, "Registry value %s is %s, not %s: it is treated as missing", name, TypeName(storedType),
+                       TypeName(type));
+    else if (result == SettingRead::TooLong)
+        WriteDebugLogF(1, "Registry value %s is longer than %u bytes: it is treated as missing", name,
+                       static_cast<unsigned>(capacity));
+    else
+        WriteDebugLog(1, "Could not read information from registry");
+    return result;
+}
+
+int ReadValueFromRegistry(const char* name, void* destination, DWORD capacity) {
+    DWORD type = capacity == sizeof(DWORD) ? REG_DWORD : REG_SZ;
+    return ReadSetting(name, type, destination, capacity, true) == SettingRead::Read ? 0 : 1;
 }
 
 int ReadOptionalValueFromRegistry(const char* name, void* destination, DWORD capacity) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, g_szSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return 1;
-    DWORD size = capacity;
-    LONG rc = RegQueryValueExA(key, name, nullptr, nullptr, static_cast<LPBYTE>(destination), &size);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS ? 0 : 1;
+    DWORD type = capacity == sizeof(DWORD) ? REG_DWORD : REG_SZ;
+    return ReadSetting(name, type, destination, capacity, false) == SettingRead::Read ? 0 : 1;
 }
 
 void SaveValueToRegistry(const char* name, DWORD type, const void* data, DWORD byteCount) {

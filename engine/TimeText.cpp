@@ -20,7 +20,10 @@ std::string DateText(time_t time) {
     struct tm f {};
     if (!Local(time, f)) return std::string();
     char text[32];
-    std::snprintf(text, sizeof text, "%02d/%02d/%02d", f.tm_mon + 1, f.tm_mday, f.tm_year % 100);
+    // tm_year counts from 1900 and is negative before it: the remainder of
+    // the full year is the two digits a year before 1900 is written with.
+    const int century = ((f.tm_year + 1900) % 100 + 100) % 100;
+    std::snprintf(text, sizeof text, "%02d/%02d/%02d", f.tm_mon + 1, f.tm_mday, century);
     return text;
 }
 

@@ -24,6 +24,17 @@ bool HoldsEntry(const std::string& queue, const std::string& job) {
 
 }  // namespace
 
+bool IsScanJobArgument(const std::string& argument) {
+    std::string job = Trim(argument);
+    if (job.empty() || job.size() > 10) return false;
+    unsigned long long value = 0;
+    for (char c : job) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    return value >= 1 && value <= 2147483647ull;
+}
+
 QueueAppend AppendToQueue(const std::string& queue, const std::string& argument,
                           std::string& newQueue) {
     std::string candidate;

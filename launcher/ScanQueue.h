@@ -12,6 +12,10 @@ enum class QueueAppend {
     Full,           // the entry would pass the queue's length; nothing changes
 };
 
+// True for a scan job identifier: decimal digits naming 1 to 2^31-1, with
+// blanks around them allowed.
+bool IsScanJobArgument(const std::string& argument);
+
 // A queue shorter than 2 characters is empty and becomes the argument as it
 // is, followed by ";". Otherwise the argument is trimmed and compared with
 // each whole entry (trimmed too), so job 7 is still queued behind 17.

@@ -74,6 +74,9 @@ windows_path() {
 
 program=$root/Tsl3
 mkdir -p "$program/Data" "$program/Logs"
+# The data folder lists the names and fingerprints of files in private
+# folders, the logs name them too: for their owner (root) alone.
+chmod 700 "$program/Data" "$program/Logs"
 # The deliverables sit in the program folder. Each is replaced by a rename,
 # so a running service keeps the file it started from.
 install_deliverable() {
@@ -103,7 +106,7 @@ if [[ $bin != "$program" ]]; then
     install_deliverable "$file" "$program/$(basename "$file")"
   done
 fi
-[[ -e $program/Data/ExtExcluded.dat ]] || : > "$program/Data/ExtExcluded.dat"
+[[ -e $program/Data/ExtExcluded.dat ]] || (umask 077 && : > "$program/Data/ExtExcluded.dat")
 # The service database, and the record of each check's outcome (its owner's
 # alone, like everything stored about files).
 mkdir -p "$root/services"

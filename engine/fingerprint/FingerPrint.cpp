@@ -36,15 +36,33 @@ HRESULT FingerPrintFile(const char* path, char* fingerprint) {
             WriteDebugLogF(1, "Could not open the file %s", path);
             return E_FAIL;
         }
+        return FingerPrintOpenFile(file.file, path, fingerprint);
+    } catch (...) {
+        WriteDebugLog(1, "Unexpected error in FingerPrintFile");
+        return E_FAIL;
+    }
+}
 
+HRESULT FingerPrintOpenFile(HANDLE file, const char* path, char* fingerprint) {
+    t_dwReadCount = 0;
+    if (fingerprint == nullptr) {
+        WriteDebugLog(1, "NULL pointer for FingerPrint");
+        return S_FALSE;
+    }
+    try {
         MD5Context context;
         MD5Init(&context);
         uint8_t block[FINGERPRINT_BLOCK_BYTES];
         for (;;) {
             DWORD read = 0;
             ++t_dwReadCount;
-            // A failed read ends the content as the end of the file would.
-            if (!ReadFile(file.file, block, sizeof block, &read, nullptr)) break;
+            // A read that fails half-way leaves a digest of part of the
+            // content, which would pass for a change of it: the content
+            // counts as unreadable instead.
+            if (!ReadFile(file, block, sizeof block, &read, nullptr)) {
+                WriteDebugLogF(1, "Could not read the file %s", path != nullptr ? path : "");
+                return E_FAIL;
+            }
             if (StopRequested()) {
                 WriteDebugLog(1, "Stop Service encountered 4");
                 return FINGERPRINT_STOPPED;

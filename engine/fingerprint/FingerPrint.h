@@ -13,8 +13,13 @@
 // The digest of the content of the file at path (Windows form), read in
 // blocks of FINGERPRINT_BLOCK_BYTES. 0 on success; 1 when fingerprint is
 // missing; E_FAIL when the file cannot be opened; FINGERPRINT_STOPPED when the
-// stop flag was seen after a read. fingerprint is written only on success.
+// stop flag was seen after a read, E_FAIL too when a read fails. fingerprint
+// is written only on success.
 HRESULT FingerPrintFile(const char* path, char* fingerprint);
+
+// The same for a file already open for reading (path names it in the log).
+// A read that fails gives E_FAIL: part of the content is no fingerprint of it.
+HRESULT FingerPrintOpenFile(HANDLE file, const char* path, char* fingerprint);
 
 // Read calls the last FingerPrintFile of the calling thread made, the final
 // empty read included.

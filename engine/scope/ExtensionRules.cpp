@@ -12,6 +12,26 @@ void Add(TextList& list, const std::string& text, bool merge) {
     list.push_back(text);
 }
 
+// An extension is stored in the job's old list between ";": a line holding
+// one would come back as two extensions (BAK;TXT as BAK and TXT), and a
+// control character can be no part of a file name's extension.
+bool IsExtensionLine(const std::string& line) {
+    for (char c : line) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (c == ';' || u < 0x20 || u == 0x7F) return false;
+    }
+    return true;
+}
+
+void AddLine(TextList& list, const std::string& line, bool merge, const std::string& file) {
+    if (!IsExtensionLine(line)) {
+        WriteDebugLogF(1, "Ignoring the line \"%s\" of %s: an extension holds no \";\" nor control character",
+                       line.c_str(), file.c_str());
+        return;
+    }
+    Add(list, UpperCase(line), merge);
+}
+
 }  // namespace
 
 void LoadExtensionFile(const std::string& file, TextList& list, bool merge) {
@@ -38,7 +58,7 @@ void LoadExtensionFile(const std::string& file, TextList& list, bool merge) {
         for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
             std::string line = pending.substr(start, end - start);
             if (!line.empty() && line.back() == '\r') line.pop_back();
-            Add(list, UpperCase(line), merge);
+            AddLine(list, line, merge, file);
         }
         pending.erase(0, start);
         if (nul != nullptr) {
@@ -49,7 +69,7 @@ void LoadExtensionFile(const std::string& file, TextList& list, bool merge) {
     }
     if (!failed && !pending.empty()) {
         if (pending.back() == '\r') pending.pop_back();
-        Add(list, UpperCase(pending), merge);
+        AddLine(list, pending, merge, file);
     }
     CloseHandle(handle);
     if (failed) WriteDebugLogF(1, "Error while reading the excluded items from %s", file.c_str());

@@ -1,6 +1,7 @@
 #include "engine/walk/Walk.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -8,14 +9,17 @@
 #include "common/DebugLog.h"
 #include "engine/EngineState.h"
 #include "engine/TimeText.h"
+#include "engine/fingerprint/BaselineFingerPrint.h"
 #include "engine/fingerprint/FingerPrint.h"
 #include "engine/scope/ScopeRules.h"
 #include "engine/walk/SaveItem.h"
 #include "platform/fs/Drives.h"
 #include "platform/fs/Find.h"
+#include "platform/file/File.h"
 #include "platform/fs/Attributes.h"
 #include "platform/fs/FileTime.h"
 #include "platform/system/SystemInfo.h"
+#include "platform/win/LastError.h"
 
 namespace {
 
@@ -75,17 +79,59 @@ void FillFromEntry(ScanItem& entry, const WIN32_FIND_DATAA& data) {
     entry.hasTimes = true;
 }
 
-// The walk of one folder entry: classify, store, descend. Returns 15 when
-// the stop flag was seen below it.
-void ProcessEntry(ItemList& list, ScanItem& item, const std::string& base, const WIN32_FIND_DATAA& data) {
-    const std::string name = data.cFileName;
+// A file whose content cannot be read now (another process holds it, a
+// read fails) keeps the fingerprint of the content last read: stored empty,
+// it would match whatever the content is at the next reading, and a change
+// made meanwhile would never be reported.
+void KeepBaselineFingerPrint(ScanItem& entry, const std::string& full) {
+    std::string md5;
+    if (!BaselineFingerPrint(ItemPath(entry), md5)) return;
+    entry.md5 = md5;
+    WriteDebugLogF(2, "The content of %s could not be read; the fingerprint of its last reading (%s) is kept",
+                   full.c_str(), md5.c_str());
+}
+
+// The content fingerprint of a listed file, opened in the folder that
+// listed it.
+HRESULT FingerPrintListedFile(HANDLE find, const char* name, const std::string& full, char* md5) {
+    HANDLE file = kv::platform::OpenFoundFile(find, name, GENERIC_READ, 0, FILE_FLAG_SEQUENTIAL_SCAN);
+    if (file == INVALID_HANDLE_VALUE) {
+        WriteDebugLogF(1, "Could not open the file %s", full.c_str());
+        return E_FAIL;
+    }
+    HRESULT result = FingerPrintOpenFile(file, full.c_str(), md5);
+    CloseHandle(file);
+    return result;
+}
+
+// The owner of the entry the enumeration returned last (named name): from
+// the status the enumeration read, or, when it could read none, from the
+// entry opened in its folder.
+void OwnerOfListedEntry(HANDLE find, const char* name, const std::string& full, std::string& owner,
+                        bool isFolder) {
+    HRESULT result = S_OK;
+    if (GetOwnerOfFoundEntry(find, owner, result)) return;
+    HANDLE file = kv::platform::OpenFoundFile(find, name, READ_CONTROL, FILE_SHARE_READ,
+                                              isFolder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL);
+    if (file == INVALID_HANDLE_VALUE) {
+        WriteDebugLogF(1, "Error getting the owner of %s; CreateFile error = %d", full.c_str(),
+                       static_cast<int>(GetLastError()));
+        return;
+    }
+    GetOwnerOfFile(file, full, owner);
+    CloseHandle(file);
+}
+
+// The walk of one folder entry: classify, store, descend.
+void ProcessEntry(ItemList& list, ScanItem& item, HANDLE find, const WIN32_FIND_DATAA& data) {
+    const char* name = data.cFileName;
     const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     auto entry = std::make_unique<ScanItem>();
     entry->drive = item.drive;
     FillFromEntry(*entry, data);
     if (isFolder) {
         entry->type = "ftDir";
-        entry->folder = item.folder.empty() ? name : item.folder + "\\" + name;
+        entry->folder = item.folder.empty() ? std::string(name) : item.folder + "\\" + name;
         entry->size = 0;
     } else {
         entry->type = "ftFile";
@@ -100,12 +146,13 @@ void ProcessEntry(ItemList& list, ScanItem& item, const std::string& base, const
     // it is walked as a drive of its own.
     if (isFolder && !kv::platform::IsWalkableFolder(data)) descend = false;
 
-    const std::string full = base + "\\" + name;
+    // Full paths are made where they are needed and not kept across the
+    // walk of a sub-folder: each level of a deep tree would hold its own.
     if (isFolder) {
         list.AddTail(entry.get());
         WriteDebugLog(7, "Item was added to the list");
         if (store) {
-            GetOwner(full, entry->owner, true);
+            OwnerOfListedEntry(find, name, BasePath(item) + "\\" + name, entry->owner, true);
             if (SaveItem(*entry) == S_OK) WriteDebugLog(7, "Item successfully saved into the DB");
         }
         if (descend) {
@@ -118,16 +165,22 @@ void ProcessEntry(ItemList& list, ScanItem& item, const std::string& base, const
             entry->children.reset();
         }
     } else if (store) {
-        GetOwner(full, entry->owner, false);
+        const std::string full = BasePath(item) + "\\" + name;
+        OwnerOfListedEntry(find, name, full, entry->owner, false);
         char md5[MD5_TEXT_CHARS] = {};
         // Links, FIFOs, sockets and devices have no content to read: they are
         // stored by their status alone, and opening them could block or act.
-        if (!kv::platform::HasFileContent(data)) {
-        } else if (FingerPrintFile(full.c_str(), md5) == S_OK) {
-            entry->md5 = md5;
-            WriteDebugLogF(7, "MD5 for the file is %s", md5);
-        } else {
-            WriteDebugLogF(1, "Failed to compute MD5 for the file %s", full.c_str());
+        if (kv::platform::HasFileContent(data)) {
+            HRESULT result = FingerPrintListedFile(find, name, full, md5);
+            if (result == S_OK) {
+                entry->md5 = md5;
+                WriteDebugLogF(7, "MD5 for the file is %s", md5);
+            } else {
+                WriteDebugLogF(1, "Failed to compute MD5 for the file %s", full.c_str());
+                // A stopped check rolls nothing: there is no later reading to
+                // protect.
+                if (result != FINGERPRINT_STOPPED) KeepBaselineFingerPrint(*entry, full);
+            }
         }
         if (SaveItem(*entry) == S_OK) WriteDebugLog(7, "Item successfully saved into the DB");
     }
@@ -186,10 +239,13 @@ HRESULT ReadFromSystem(ItemList& list, ScanItem* item) {
     try {
         if (Stopped("Stop Service encountered 1")) return WALK_STOPPED;
         list.RemoveAll();
-        const std::string base = BasePath(*item);
-        WriteDebugLogF(5, "Processing path %s", base.c_str());
         WIN32_FIND_DATAA data {};
-        HANDLE find = FindFirstFileA((base + "\\*.*").c_str(), &data);
+        HANDLE find = INVALID_HANDLE_VALUE;
+        {
+            const std::string base = BasePath(*item);
+            WriteDebugLogF(5, "Processing path %s", base.c_str());
+            find = FindFirstFileA((base + "\\*.*").c_str(), &data);
+        }
         if (find == INVALID_HANDLE_VALUE) {
             WriteDebugLogF(3, "No more files were found in the Drive: %s Path: %s ", item->drive.c_str(),
                            item->folder.c_str());
@@ -199,20 +255,19 @@ HRESULT ReadFromSystem(ItemList& list, ScanItem* item) {
             HANDLE h;
             ~FindCloser() { FindClose(h); }
         } closer{find};
-        bool more = true;
-        while (more) {
+        // The enumeration read the folder whole when it started: moving on
+        // after the entry is done sees the same entries as moving on before.
+        for (bool more = true; more; more = FindNextFileA(find, &data) != FALSE) {
             if (g_dwWalkDelay != 0) Sleep(g_dwWalkDelay);
-            WIN32_FIND_DATAA current = data;
-            more = FindNextFileA(find, &data) != FALSE;
-            const std::string name = current.cFileName;
-            if (name != "." && name != "..") {
-                if (!kv::platform::IsRepresentableName(current.cFileName)) {
+            const char* name = data.cFileName;
+            if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) {
+                if (!kv::platform::IsRepresentableName(name)) {
                     // A "\" in a name would read as a folder boundary in
                     // every path the system builds from it.
-                    WriteDebugLogF(1, "Skipping %s\\%s: its name holds a backslash", base.c_str(),
-                                   current.cFileName);
+                    WriteDebugLogF(1, "Skipping %s\\%s: its name holds a backslash", BasePath(*item).c_str(),
+                                   name);
                 } else {
-                    ProcessEntry(list, *item, base, current);
+                    ProcessEntry(list, *item, find, data);
                 }
             }
             if (Stopped("Stop Service encountered 2")) return WALK_STOPPED;

@@ -24,3 +24,9 @@ HRESULT ReadFromSystem(ItemList& list, ScanItem* item);
 // owner cannot be read), S_FALSE when the owner has no account name here,
 // E_FAIL when the look-up fails.
 HRESULT GetOwner(const std::string& path, std::string& owner, bool isFolder);
+// The same for a file or folder already open (READ_CONTROL); path names it
+// in the log.
+HRESULT GetOwnerOfFile(HANDLE file, const std::string& path, std::string& owner);
+// The same for the entry a folder enumeration returned last, from the status
+// the enumeration read: false (nothing done) when it has none.
+bool GetOwnerOfFoundEntry(HANDLE find, std::string& owner, HRESULT& result);

@@ -6,8 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
-#include "platform/fs/PathMap.h"
+#include "platform/fs/Resolve.h"
 #include "platform/win/Handle.h"
 #include "platform/win/LastError.h"
 
@@ -28,6 +29,8 @@ DWORD ErrorFromErrno(int error) {
         case EISDIR: return ERROR_ACCESS_DENIED;
         case EEXIST: return ERROR_FILE_EXISTS;
         case ENAMETOOLONG: return ERROR_INVALID_NAME;
+        case ELOOP:  // a link where the name must be the object itself
+        case EXDEV: return ERROR_PATH_NOT_FOUND;
         case EWOULDBLOCK: return ERROR_SHARING_VIOLATION;
         default: return ERROR_INVALID_FUNCTION;
     }
@@ -38,40 +41,17 @@ KvFile* FromHandle(HANDLE h) {
     return dynamic_cast<KvFile*>(static_cast<KvHandle*>(h));
 }
 
-// A reader is for file content: folders, FIFOs, sockets and devices are
-// refused before anything opens them, since opening a device can act on it
-// (rewind a tape, arm a watchdog) and a FIFO would wait for a writer.
-bool RefuseNonRegular(const std::string& path, DWORD creationDisposition) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        // A disposition that creates lets open decide; for the others the
-        // reason is the same one open would give.
-        if (errno == ENOENT && creationDisposition != OPEN_EXISTING &&
-            creationDisposition != TRUNCATE_EXISTING)
-            return true;
-        SetLastError(ErrorFromErrno(errno));
-        return false;
-    }
-    if (S_ISREG(info.st_mode)) return true;
-    SetLastError(ERROR_ACCESS_DENIED);
-    return false;
-}
-
 // Checks the object actually opened (the path may have been replaced since
-// it was looked at), restores blocking reads and applies the share mode.
+// it was looked at) and applies the share mode.
 bool PrepareReader(int fd, DWORD shareMode) {
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         SetLastError(ErrorFromErrno(errno));
         return false;
     }
+    // O_NONBLOCK stays: reads of a regular file never wait on it anyway.
     if (!S_ISREG(info.st_mode)) {
         SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    int status = ::fcntl(fd, F_GETFL);
-    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
-        SetLastError(ErrorFromErrno(errno));
         return false;
     }
     // A reader that does not share write access cannot open a file that a
@@ -91,22 +71,16 @@ bool PrepareReader(int fd, DWORD shareMode) {
     return true;
 }
 
-}  // namespace
-
-HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, void*,
-                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE) {
-    if (fileName == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-    std::string path = kv::platform::ToPosixPath(fileName);
-    if (path.empty()) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
+// Opens the object that opener names. Its Open takes open(2) flags and a
+// mode and returns a descriptor or -1 with errno set, never following a link
+// in the last part of the name; its Status describes the object itself (a
+// link, not its target), or is false with errno set.
+template <typename Opener>
+HANDLE OpenObject(const Opener& opener, DWORD desiredAccess, DWORD shareMode, DWORD creationDisposition,
+                  DWORD flagsAndAttributes) {
     bool reading = (desiredAccess & GENERIC_READ) != 0;
     bool writing = (desiredAccess & GENERIC_WRITE) != 0;
-    int flags = O_CLOEXEC | O_NOCTTY;
+    int flags = O_CLOEXEC | O_NOCTTY | O_NOFOLLOW;
     flags |= reading && writing ? O_RDWR : writing ? O_WRONLY : O_RDONLY;
     switch (creationDisposition) {
         case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
@@ -120,7 +94,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, void*,
         // Access to the object's attributes or security alone: the object
         // itself (a link, not its target) is named, and nothing is opened
         // for content, so a FIFO cannot block and a device is not touched.
-        int fd = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        int fd = opener.Open(O_PATH | O_NOFOLLOW | O_CLOEXEC, 0);
         if (fd < 0) {
             SetLastError(ErrorFromErrno(errno));
             return INVALID_HANDLE_VALUE;
@@ -128,10 +102,28 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, void*,
         return static_cast<KvHandle*>(new KvFile(fd));
     }
     bool readOnly = reading && !writing;
-    if (readOnly && !RefuseNonRegular(path, creationDisposition)) return INVALID_HANDLE_VALUE;
+    if (readOnly) {
+        // A reader is for file content: folders, links, FIFOs, sockets and
+        // devices are refused before anything opens them, since opening a
+        // device can act on it (rewind a tape, arm a watchdog) and a FIFO
+        // would wait for a writer.
+        struct stat info {};
+        if (!opener.Status(info)) {
+            // A disposition that creates lets the open decide.
+            if (errno != ENOENT || creationDisposition == OPEN_EXISTING ||
+                creationDisposition == TRUNCATE_EXISTING) {
+                SetLastError(ErrorFromErrno(errno));
+                return INVALID_HANDLE_VALUE;
+            }
+        } else if (!S_ISREG(info.st_mode)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
     // O_NONBLOCK makes an open of a FIFO return at once (one that replaced
-    // the file since the check above) instead of waiting for a writer.
-    int fd = ::open(path.c_str(), readOnly ? flags | O_NONBLOCK : flags, 0644);
+    // the file since the check above) instead of waiting for a writer. What
+    // the system creates (its logs) is its owner's alone.
+    int fd = opener.Open(readOnly ? flags | O_NONBLOCK : flags, 0600);
     if (fd < 0) {
         SetLastError(ErrorFromErrno(errno));
         return INVALID_HANDLE_VALUE;
@@ -151,6 +143,62 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, void*,
     }
     return static_cast<KvHandle*>(new KvFile(fd));
 }
+
+}  // namespace
+
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, void*,
+                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE) {
+    if (fileName == nullptr || *fileName == '\0') {
+        SetLastError(fileName == nullptr ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    // The one resolver of the file-system stand-ins: what the walk lists is
+    // what is opened here, never a link's target.
+    kv::platform::fsdetail::SplitPath split;
+    DWORD error = ERROR_SUCCESS;
+    if (!kv::platform::fsdetail::Split(fileName, split, error)) {
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    struct ByPath {
+        const kv::platform::fsdetail::SplitPath& split;
+        int Open(int flags, mode_t mode) const {
+            DWORD ignored = ERROR_SUCCESS;
+            return kv::platform::fsdetail::Open(split, flags, ignored, mode);
+        }
+        bool Status(struct stat& info) const {
+            int probe = Open(O_PATH | O_NOFOLLOW, 0);
+            if (probe < 0) return false;
+            bool done = ::fstat(probe, &info) == 0;
+            int saved = errno;
+            ::close(probe);
+            errno = saved;
+            return done;
+        }
+    } opener{split};
+    return OpenObject(opener, desiredAccess, shareMode, creationDisposition, flagsAndAttributes);
+}
+
+namespace kv::platform {
+
+HANDLE OpenFileAt(int folder, LPCSTR name, DWORD desiredAccess, DWORD shareMode, DWORD flagsAndAttributes) {
+    if (folder < 0 || name == nullptr || *name == '\0' || std::strchr(name, '/') != nullptr ||
+        std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    struct InFolder {
+        int folder;
+        LPCSTR name;
+        int Open(int flags, mode_t mode) const { return ::openat(folder, name, flags, mode); }
+        bool Status(struct stat& info) const {
+            return ::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) == 0;
+        }
+    } opener{folder, name};
+    return OpenObject(opener, desiredAccess, shareMode, OPEN_EXISTING, flagsAndAttributes);
+}
+
+}  // namespace kv::platform
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void*) {
     KvFile* f = FromHandle(file);

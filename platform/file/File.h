@@ -1,5 +1,9 @@
 // File handles: CreateFile, ReadFile, WriteFile, SetFilePointer, CloseHandle.
-// Paths are in Windows form (see PathMap). A writer that does not share write
+// Paths are in Windows form (see PathMap) and are resolved as the folder
+// enumeration resolves them (platform/fs/Resolve.h): below a drive root no
+// link is ever followed, the last part of the path included, so a link is
+// refused (ERROR_PATH_NOT_FOUND) rather than its target opened. Files the
+// system creates are readable and writable by their owner alone. A writer that does not share write
 // access holds an exclusive lock on the file while it is open, so a second
 // such writer is refused with ERROR_SHARING_VIOLATION, as on Windows.
 // An open for reading alone is for the content of a regular file: a folder,
@@ -31,6 +35,7 @@
 #define READ_CONTROL 0x00020000u
 #endif
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000u
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, void* security,
                    DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile);
@@ -43,4 +48,9 @@ namespace kv::platform {
 // anything else. A handle opened without read or write access (READ_CONTROL
 // alone, as for GetSecurityInfo) names the object itself and reads nothing.
 int FileDescriptor(HANDLE file);
+
+// CreateFileA of an existing entry of an open folder (a descriptor), by its
+// name alone: the file a folder listing named, whatever has become of the
+// path to that folder since. The name is never followed if it is a link.
+HANDLE OpenFileAt(int folder, LPCSTR name, DWORD desiredAccess, DWORD shareMode, DWORD flagsAndAttributes);
 }

@@ -1,14 +1,18 @@
 #include "platform/fs/Find.h"
 
 #include <dirent.h>
+#include <sys/sysmacros.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <vector>
 
+#include "platform/file/File.h"
 #include "platform/fs/Attributes.h"
 #include "platform/fs/Resolve.h"
 #include "platform/win/Handle.h"
@@ -46,60 +50,166 @@ bool Matches(const char* pattern, const char* name) {
     return *pattern == '\0';
 }
 
+// One listed entry, kept compact: a folder of a million entries costs some
+// tens of bytes each, and a deep tree costs no buffer per level.
+struct ListedEntry {
+    uint32_t nameAt;  // offset of the name in the listing's name text
+    DWORD attributes;
+    DWORD reparseTag;
+    DWORD sizeHigh;
+    DWORD sizeLow;
+    FILETIME creation;
+    FILETIME lastAccess;
+    FILETIME lastWrite;
+    uint32_t owner;   // uid, when the status was read
+    uint32_t group;   // gid
+    bool haveStatus;
+};
+
+// A folder listing, read whole when it starts: it holds no descriptor, so a
+// walk may keep one listing open per level of a tree deeper than the
+// process may have files open. The folder's identity is kept to reopen it,
+// for the files it listed, as the same folder.
 struct KvFind : KvHandle {
-    ~KvFind() override {
-        if (dir != nullptr) ::closedir(dir);
+    ~KvFind() override;
+    std::vector<ListedEntry> entries;
+    std::string names;
+    size_t next = 0;
+    size_t current = SIZE_MAX;  // the entry last returned
+    SplitPath folder;
+    dev_t device = 0;
+    ino_t inode = 0;
+
+    void Add(const WIN32_FIND_DATAA& data, const struct statx* info = nullptr) {
+        ListedEntry entry {};
+        if (info != nullptr) {
+            entry.owner = info->stx_uid;
+            entry.group = info->stx_gid;
+            entry.haveStatus = true;
+        }
+        entry.nameAt = static_cast<uint32_t>(names.size());
+        names.append(data.cFileName);
+        names.push_back('\0');
+        entry.attributes = data.dwFileAttributes;
+        entry.reparseTag = data.dwReserved0;
+        entry.sizeHigh = data.nFileSizeHigh;
+        entry.sizeLow = data.nFileSizeLow;
+        entry.creation = data.ftCreationTime;
+        entry.lastAccess = data.ftLastAccessTime;
+        entry.lastWrite = data.ftLastWriteTime;
+        entries.push_back(entry);
     }
-    DIR* dir = nullptr;
-    std::string pattern;
-    bool matchAll = false;
-    int dotsLeft = 0;          // "." and ".." still to report
-    struct statx folder {};
-    bool haveFolder = false;
 
-    bool Wanted(const char* name) const { return matchAll || Matches(pattern.c_str(), name); }
-
-    // The next matching entry, or false with the reason in the last error.
+    // The next entry, or false with ERROR_NO_MORE_FILES.
     bool Next(WIN32_FIND_DATAA& data) {
-        while (dotsLeft > 0) {
-            const char* name = dotsLeft == 2 ? "." : "..";
-            --dotsLeft;
-            if (!Wanted(name)) continue;
-            struct statx info {};
-            if (!StatEntry(::dirfd(dir), name, info)) continue;
-            FillFindData(info, name, true, nullptr, data);
-            return true;
+        if (next >= entries.size()) {
+            SetLastError(ERROR_NO_MORE_FILES);
+            return false;
         }
-        for (;;) {
-            errno = 0;
-            struct dirent* entry = ::readdir(dir);
-            if (entry == nullptr) {
-                SetLastError(errno == 0 ? ERROR_NO_MORE_FILES : ErrorFromErrno(errno));
-                return false;
-            }
-            const char* name = entry->d_name;
-            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || !Wanted(name))
-                continue;
-            struct statx info {};
-            if (StatEntry(::dirfd(dir), name, info)) {
-                FillFindData(info, name, false, haveFolder ? &folder : nullptr, data);
-                return true;
-            }
-            if (errno == ENOENT) continue;  // gone since the folder was read
-            std::memset(&data, 0, sizeof data);
-            if (entry->d_type == DT_DIR) data.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
-            else if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN)
-                data.dwFileAttributes = FILE_ATTRIBUTE_SYSTEM;
-            if (entry->d_type == DT_LNK) {
-                data.dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-                data.dwReserved0 = IO_REPARSE_TAG_SYMLINK;
-            }
-            if (name[0] == '.') data.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;
-            std::strncpy(data.cFileName, name, sizeof data.cFileName - 1);
-            return true;
-        }
+        current = next;
+        const ListedEntry& entry = entries[next++];
+        std::memset(&data, 0, sizeof data);
+        data.dwFileAttributes = entry.attributes;
+        data.dwReserved0 = entry.reparseTag;
+        data.nFileSizeHigh = entry.sizeHigh;
+        data.nFileSizeLow = entry.sizeLow;
+        data.ftCreationTime = entry.creation;
+        data.ftLastAccessTime = entry.lastAccess;
+        data.ftLastWriteTime = entry.lastWrite;
+        std::strncpy(data.cFileName, names.c_str() + entry.nameAt, sizeof data.cFileName - 1);
+        return true;
     }
 };
+
+// Reads every matching entry of an open folder into the listing; false with
+// the reason in the last error when the folder cannot be read.
+bool ReadListing(int fd, const std::string& pattern, bool driveRoot, KvFind& find) {
+    const bool matchAll = pattern == "*" || pattern == "*.*";
+    auto wanted = [&](const char* name) { return matchAll || Matches(pattern.c_str(), name); };
+    struct statx folder {};
+    bool haveFolder = ::statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS, &folder) == 0;
+    if (haveFolder) {
+        find.device = makedev(folder.stx_dev_major, folder.stx_dev_minor);
+        find.inode = folder.stx_ino;
+    }
+    WIN32_FIND_DATAA data;
+    if (!driveRoot) {
+        for (const char* name : {".", ".."}) {
+            struct statx info {};
+            if (!wanted(name) || !StatEntry(fd, name, info)) continue;
+            FillFindData(info, name, true, nullptr, data);
+            find.Add(data, &info);
+        }
+    }
+    int listed = ::dup(fd);
+    if (listed < 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return false;
+    }
+    DIR* dir = ::fdopendir(listed);
+    if (dir == nullptr) {
+        SetLastError(ErrorFromErrno(errno));
+        ::close(listed);
+        return false;
+    }
+    for (;;) {
+        errno = 0;
+        struct dirent* entry = ::readdir(dir);
+        if (entry == nullptr) {
+            int error = errno;
+            ::closedir(dir);
+            if (error != 0) {
+                SetLastError(ErrorFromErrno(error));
+                return false;
+            }
+            return true;
+        }
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || !wanted(name)) continue;
+        struct statx info {};
+        if (StatEntry(fd, name, info)) {
+            FillFindData(info, name, false, haveFolder ? &folder : nullptr, data);
+            find.Add(data, &info);
+            continue;
+        }
+        if (errno == ENOENT) continue;  // gone since the folder was read
+        std::memset(&data, 0, sizeof data);
+        if (entry->d_type == DT_DIR) data.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+        else if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN)
+            data.dwFileAttributes = FILE_ATTRIBUTE_SYSTEM;
+        if (entry->d_type == DT_LNK) {
+            data.dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+            data.dwReserved0 = IO_REPARSE_TAG_SYMLINK;
+        }
+        if (name[0] == '.') data.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;
+        std::strncpy(data.cFileName, name, sizeof data.cFileName - 1);
+        find.Add(data);
+    }
+}
+
+// The one folder descriptor the listings share: the folder whose files are
+// being opened now. A listing that needs its folder again reopens it, so a
+// walk holds one descriptor however deep it is.
+struct OpenFolder {
+    std::mutex lock;
+    const KvFind* owner = nullptr;
+    int fd = -1;
+};
+
+OpenFolder& SharedFolder() {
+    static OpenFolder* folder = new OpenFolder();  // outlives static destruction
+    return *folder;
+}
+
+KvFind::~KvFind() {
+    OpenFolder& shared = SharedFolder();
+    std::lock_guard<std::mutex> hold(shared.lock);
+    if (shared.owner == this) {
+        ::close(shared.fd);
+        shared.fd = -1;
+        shared.owner = nullptr;
+    }
+}
 
 KvFind* FromHandle(HANDLE handle) {
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
@@ -165,22 +275,13 @@ HANDLE FindFirstFileA(LPCSTR fileName, WIN32_FIND_DATAA* findData) {
         return INVALID_HANDLE_VALUE;
     }
     KvFind* find = new KvFind();
-    find->dir = ::fdopendir(fd);
-    if (find->dir == nullptr) {
-        SetLastError(ErrorFromErrno(errno));
-        ::close(fd);
+    find->folder = folder;
+    bool listed = ReadListing(fd, pattern, folder.relative.empty(), *find);
+    ::close(fd);
+    if (!listed || !find->Next(*findData)) {
+        DWORD reason = listed ? ERROR_FILE_NOT_FOUND : GetLastError();
         delete find;
-        return INVALID_HANDLE_VALUE;
-    }
-    find->pattern = pattern;
-    find->matchAll = pattern == "*" || pattern == "*.*";
-    bool driveRoot = folder.relative.empty();
-    find->dotsLeft = driveRoot ? 0 : 2;
-    find->haveFolder = ::statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS, &find->folder) == 0;
-    if (!find->Next(*findData)) {
-        DWORD reason = GetLastError();
-        delete find;
-        SetLastError(reason == ERROR_NO_MORE_FILES ? ERROR_FILE_NOT_FOUND : reason);
+        SetLastError(reason);
         return INVALID_HANDLE_VALUE;
     }
     return static_cast<KvHandle*>(find);
@@ -190,10 +291,6 @@ BOOL FindNextFileA(HANDLE findFile, WIN32_FIND_DATAA* findData) {
     KvFind* find = FromHandle(findFile);
     if (find == nullptr || findData == nullptr) {
         SetLastError(find == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (find->dir == nullptr) {
-        SetLastError(ERROR_NO_MORE_FILES);
         return FALSE;
     }
     return find->Next(*findData) ? TRUE : FALSE;
@@ -210,6 +307,54 @@ BOOL FindClose(HANDLE findFile) {
 }
 
 namespace kv::platform {
+
+namespace fsdetail {
+
+bool FoundEntryOwner(HANDLE findFile, uint32_t& owner, uint32_t& group) {
+    KvFind* find = FromHandle(findFile);
+    if (find == nullptr || find->current >= find->entries.size()) return false;
+    const ListedEntry& entry = find->entries[find->current];
+    if (!entry.haveStatus) return false;
+    owner = entry.owner;
+    group = entry.group;
+    return true;
+}
+
+}  // namespace fsdetail
+
+HANDLE OpenFoundFile(HANDLE findFile, LPCSTR name, DWORD desiredAccess, DWORD shareMode,
+                     DWORD flagsAndAttributes) {
+    KvFind* find = FromHandle(findFile);
+    if (find == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_HANDLE_VALUE;
+    }
+    OpenFolder& shared = SharedFolder();
+    std::lock_guard<std::mutex> hold(shared.lock);
+    if (shared.owner != find) {
+        if (shared.fd >= 0) ::close(shared.fd);
+        shared.fd = -1;
+        shared.owner = nullptr;
+        DWORD error = ERROR_SUCCESS;
+        int fd = Open(find->folder, O_PATH | O_DIRECTORY, error);
+        if (fd < 0) {
+            SetLastError(error);
+            return INVALID_HANDLE_VALUE;
+        }
+        // A folder put in the listed one's place since is not the folder
+        // whose entries were listed: nothing in it is opened for them.
+        struct statx now {};
+        if (::statx(fd, "", AT_EMPTY_PATH, STATX_INO, &now) != 0 || now.stx_ino != find->inode ||
+            makedev(now.stx_dev_major, now.stx_dev_minor) != find->device) {
+            ::close(fd);
+            SetLastError(ERROR_PATH_NOT_FOUND);
+            return INVALID_HANDLE_VALUE;
+        }
+        shared.fd = fd;
+        shared.owner = find;
+    }
+    return OpenFileAt(shared.fd, name, desiredAccess, shareMode, flagsAndAttributes);
+}
 
 bool IsRepresentableName(LPCSTR name) {
     return name != nullptr && *name != '\0' && std::strchr(name, '\\') == nullptr;

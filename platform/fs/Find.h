@@ -18,6 +18,9 @@
 // Folders have size 0. The attribute byte is defined in Attributes.h; the
 // times are the last write (mtime), last access (atime) and creation time
 // (birth time where the file system keeps one, else the status-change time).
+// The folder is read whole when the enumeration starts and no descriptor
+// stays open with the handle, so a walk may keep an enumeration open on
+// every level of a tree deeper than the open-file limit.
 // An entry whose status cannot be read (a folder with read but no search
 // permission) is listed with its name, the folder bit when the folder says
 // so, and zero times and size. An entry that vanishes while the folder is
@@ -61,6 +64,14 @@ BOOL FindNextFileA(HANDLE findFile, WIN32_FIND_DATAA* findData);
 BOOL FindClose(HANDLE findFile);
 
 namespace kv::platform {
+
+// CreateFileA (OPEN_EXISTING) of an entry that an enumeration listed, by its
+// name: opened relative to the listed folder itself, never through a link
+// nor through a folder put in the listed one's place since (that gives
+// ERROR_PATH_NOT_FOUND). Only one folder is held open for this at a time,
+// shared by all enumerations.
+HANDLE OpenFoundFile(HANDLE findFile, LPCSTR name, DWORD desiredAccess, DWORD shareMode,
+                     DWORD flagsAndAttributes);
 
 // False for a name that a Windows path cannot carry: one holding "\" (it
 // would read as a folder path), or an empty one.

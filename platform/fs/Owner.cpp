@@ -199,6 +199,25 @@ DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMA
     return ERROR_SUCCESS;
 }
 
+DWORD kv::platform::GetFoundEntrySecurityInfo(HANDLE find, SECURITY_INFORMATION info, PSID* ppsidOwner,
+                                              PSID* ppsidGroup, PSECURITY_DESCRIPTOR* ppSecurityDescriptor) {
+    if (ppSecurityDescriptor == nullptr) return ERROR_INVALID_PARAMETER;
+    uint32_t owner = 0, group = 0;
+    if (!kv::platform::fsdetail::FoundEntryOwner(find, owner, group)) return ERROR_ACCESS_DENIED;
+    struct stat status {};
+    status.st_uid = owner;
+    status.st_gid = group;
+    auto* descriptor = static_cast<KvDescriptor*>(std::malloc(sizeof(KvDescriptor)));
+    if (descriptor == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+    *descriptor = MakeDescriptor(status, info);
+    *ppSecurityDescriptor = descriptor;
+    if (ppsidOwner)
+        *ppsidOwner = (descriptor->present & OWNER_SECURITY_INFORMATION) ? &descriptor->owner : nullptr;
+    if (ppsidGroup)
+        *ppsidGroup = (descriptor->present & GROUP_SECURITY_INFORMATION) ? &descriptor->group : nullptr;
+    return ERROR_SUCCESS;
+}
+
 BOOL GetFileSecurityA(LPCSTR fileName, SECURITY_INFORMATION requested,
                       PSECURITY_DESCRIPTOR descriptor, DWORD length, LPDWORD lengthNeeded) {
     if (fileName == nullptr || lengthNeeded == nullptr) {

@@ -58,6 +58,14 @@ DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMA
                       PSID* ppsidOwner, PSID* ppsidGroup, PACL* ppDacl, PACL* ppSacl,
                       PSECURITY_DESCRIPTOR* ppSecurityDescriptor);
 
+namespace kv::platform {
+// GetSecurityInfo of the entry a folder enumeration (Find.h) returned last,
+// from the status the listing already read: nothing is opened. Fails with
+// ERROR_ACCESS_DENIED when the listing could not read that entry's status.
+DWORD GetFoundEntrySecurityInfo(HANDLE find, SECURITY_INFORMATION info, PSID* ppsidOwner, PSID* ppsidGroup,
+                                PSECURITY_DESCRIPTOR* ppSecurityDescriptor);
+}  // namespace kv::platform
+
 // The same for a path, into the caller's buffer; too small a buffer fails
 // with ERROR_INSUFFICIENT_BUFFER and the size needed in *lengthNeeded.
 BOOL GetFileSecurityA(LPCSTR fileName, SECURITY_INFORMATION requested,

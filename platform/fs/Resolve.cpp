@@ -105,7 +105,26 @@ bool Split(const std::string& path, SplitPath& out, DWORD& error) {
     return true;
 }
 
-int Open(const SplitPath& path, int flags, DWORD& error) {
+namespace {
+
+// openat2 below a folder, never through a link nor above where it starts.
+int OpenBelow(int folder, const std::string& relative, int flags, uint64_t resolve, mode_t mode = 0) {
+    struct open_how how {};
+    how.flags = static_cast<uint64_t>(flags);
+    if (flags & O_CREAT) how.mode = mode;
+    how.resolve = resolve | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    int fd = static_cast<int>(::syscall(SYS_openat2, folder, relative.c_str(), &how, sizeof how));
+    if (fd < 0 && errno == ENOSYS) fd = ::openat(folder, relative.c_str(), flags | O_NOFOLLOW, mode);
+    return fd;
+}
+
+// A path longer than the kernel takes in one call (a deep tree) is opened
+// a stretch of whole folders at a time, each stretch below the last.
+constexpr size_t kLongestStretch = 3072;
+
+}  // namespace
+
+int Open(const SplitPath& path, int flags, DWORD& error, mode_t mode) {
     flags |= O_CLOEXEC;
     if (!path.onDrive || path.relative.empty()) {
         std::string whole = path.relative.empty() ? path.root
@@ -113,23 +132,39 @@ int Open(const SplitPath& path, int flags, DWORD& error) {
                                                : path.root + "/" + path.relative;
         // The drive root follows the map; an operator's POSIX path is taken as written,
         // except that its last part is itself, never a link's target.
-        int fd = ::open(whole.c_str(), path.relative.empty() ? flags : flags | O_NOFOLLOW);
+        int fd = ::open(whole.c_str(), path.relative.empty() ? flags : flags | O_NOFOLLOW, mode);
         if (fd < 0) error = ErrorFromErrno(errno);
         return fd;
     }
-    int root = ::open(path.root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (root < 0) {
+    int folder = ::open(path.root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
         error = ErrorFromErrno(errno);
         return -1;
     }
-    struct open_how how {};
-    how.flags = static_cast<uint64_t>(flags);
-    how.resolve = RESOLVE_IN_ROOT | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-    int fd = static_cast<int>(::syscall(SYS_openat2, root, path.relative.c_str(), &how, sizeof how));
-    if (fd < 0 && errno == ENOSYS) fd = ::openat(root, path.relative.c_str(), flags | O_NOFOLLOW);
+    const std::string& relative = path.relative;
+    size_t at = 0;
+    uint64_t resolve = RESOLVE_IN_ROOT;
+    while (relative.size() - at > kLongestStretch) {
+        size_t cut = relative.rfind('/', at + kLongestStretch);
+        if (cut == std::string::npos || cut <= at) break;
+        int next = OpenBelow(folder, relative.substr(at, cut - at), O_PATH | O_DIRECTORY | O_CLOEXEC, resolve);
+        int saved = errno;
+        ::close(folder);
+        if (next < 0) {
+            error = ErrorFromErrno(saved);
+            errno = saved;
+            return -1;
+        }
+        folder = next;
+        at = cut + 1;
+        // A later stretch may not climb out of the one before it.
+        resolve = RESOLVE_BENEATH;
+    }
+    int fd = OpenBelow(folder, at == 0 ? relative : relative.substr(at), flags, resolve, mode);
     int saved = errno;
-    ::close(root);
+    ::close(folder);
     if (fd < 0) error = ErrorFromErrno(saved);
+    errno = saved;
     return fd;
 }
 

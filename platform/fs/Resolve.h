@@ -12,6 +12,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <string>
 
 #include "platform/fs/Find.h"
@@ -29,11 +30,16 @@ struct SplitPath {
 // directory). False with a Windows error code when the drive is not mapped.
 bool Split(const std::string& path, SplitPath& out, DWORD& error);
 
-// Opens a split path with open(2) flags (O_CLOEXEC is added); -1 with a
-// Windows error code on failure.
-int Open(const SplitPath& path, int flags, DWORD& error);
+// Opens a split path with open(2) flags (O_CLOEXEC is added) and, for
+// O_CREAT, the mode of a new file; -1 with a Windows error code on failure
+// (errno keeps the reason). Paths longer than the kernel's limit open too.
+int Open(const SplitPath& path, int flags, DWORD& error, mode_t mode = 0);
 
 DWORD ErrorFromErrno(int error);
+
+// Owner and group of the entry an enumeration returned last, from the
+// status the listing read; false when it could not read one.
+bool FoundEntryOwner(HANDLE find, uint32_t& owner, uint32_t& group);
 
 // statx of one entry, never following a link nor triggering an automount.
 bool StatEntry(int folder, const char* name, struct statx& info);

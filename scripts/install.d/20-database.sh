@@ -24,6 +24,7 @@ elif [[ ${datapath//\\//} == /* ]]; then
 fi
 data_dir=${data_dir%/}
 mkdir -p "$data_dir"
+chmod 700 "$data_dir"
 database=$data_dir/KvData.mdb
 
 if [[ ! -e $database ]]; then
@@ -42,6 +43,8 @@ if [[ ! -e $database ]]; then
   PROFILE_ID INTEGER'
   staging=$data_dir/.KvData.mdb.$$
   rm -f "$staging"
+  # The journal files SQLite makes later take the database file's mode.
+  (umask 077 && : > "$staging")
   sqlite3 -batch -bail "$staging" > /dev/null <<SQL
 PRAGMA journal_mode = WAL;
 BEGIN;
@@ -76,6 +79,9 @@ SQL
   mv -n "$staging" "$database"
   rm -f "$staging" "$staging-wal" "$staging-shm"
 fi
+for file in "$database" "$database-wal" "$database-shm"; do
+  if [[ -e $file ]]; then chmod 600 "$file"; fi
+done
 
 # The SQLite ODBC driver of this host.
 driver_file=

@@ -9,3 +9,6 @@ set_value "$eventsource" CategoryCount REG_DWORD 3
 # Error, warning and information records.
 set_value "$eventsource" TypesSupported REG_DWORD 7
 mkdir -p "$root/eventlog"
+# The records name the files that changed: for root alone.
+chmod 700 "$root/eventlog"
+if [[ -e $root/eventlog/Application.log ]]; then chmod 600 "$root/eventlog/Application.log"; fi

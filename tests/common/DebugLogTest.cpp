@@ -89,6 +89,39 @@ TEST_F(DebugLog, NothingIsWrittenWhenTheLogIsOffOrTheLevelIsZero) {
     EXPECT_STREQ(g_szLogFile, "KvLaunch.txt");  // LOGDIR was not read
 }
 
+TEST_F(DebugLog, ControlCharactersAreWrittenEscapedSoAMessageIsOneLine) {
+    g_Deliverable = kEngineProfile;
+    root.EnableDebugLog(7);
+    for (const char* number : {"STARTNOW", "SFIRST", "SMTPPORT"}) root.SetDword(number, 0);
+    root.SetString("SERVERIP", "127.0.0.1");
+    root.SetString("DATAPATH", "C:\\Data");
+    GetDebugSettingsFromRegistry();
+    // A file name holding a line feed must not forge the end of a check.
+    WriteDebugLog(1, "Failed to compute MD5 for the file C:\\x\r\nDecember 07, 2026 23:02:21 57 << CheckFiles - STOP");
+    WriteDebugLog(1, std::string("tab\there, bell\a, escape\x1b, delete\x7f, accents \xc3\xa9").c_str());
+    std::vector<std::string> lines = Lines(LogText("KvAgentDbg.txt"));
+    ASSERT_EQ(lines.size(), 3u);  // the exit line of the settings refresh, then ours
+    EXPECT_NE(lines[1].find("C:\\x\\r\\nDecember 07, 2026 23:02:21 57 << CheckFiles - STOP"), std::string::npos)
+        << lines[1];
+    EXPECT_NE(lines[2].find("tab\\there, bell\\x07, escape\\x1B, delete\\x7F, accents \xc3\xa9"), std::string::npos)
+        << lines[2];
+}
+
+TEST(SmtpPort, StartsAt25WhenTheValueIsMissing) {
+    // A process of its own, as a freshly started engine.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            kvtest::TestRoot root;
+            root.CreateSettingsKey();
+            LoadProductStrings();
+            g_Deliverable = kEngineProfile;
+            GetDebugSettingsFromRegistry();
+            std::exit(g_dwSmtpPort == 25 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(DebugLog, LongMessagesAreCutToTheDeliverablesLimit) {
     const std::string message(12000, 'Q');  // a letter no month name holds
     struct Case {

@@ -123,6 +123,23 @@ TEST_F(ScopeRules, ExtensionFilesOfEveryShape) {
     EXPECT_TRUE(log.Holds("Error while reading the excluded items from C:\\ExtExcluded.dat"));
 }
 
+TEST_F(ScopeRules, ExtensionLinesThatCannotBeExtensionsAreIgnored) {
+    std::string file = root.DriveC() + "/ExtExcluded.dat";
+    // "BAK;TXT" would come back from the old list as BAK and TXT, hiding
+    // every later change of a .txt file.
+    kvtest::WriteTextFile(file, "BAK;TXT\r\nexe\r\nT\tB\n\x1b[2J\nlog\n");
+    LoadExtensionFile("C:\\ExtExcluded.dat", g_excludedExtensions, false);
+    EXPECT_EQ(g_excludedExtensions, (TextList{"EXE", "LOG"}));
+    EXPECT_EQ(FormatOldExtList(g_excludedExtensions), "EXE;LOG;");
+    EXPECT_TRUE(log.Holds("Ignoring the line \"BAK;TXT\" of C:\\ExtExcluded.dat: an extension holds no \";\" "
+                          "nor control character"));
+    // Control characters reach the log escaped, each message on its line.
+    EXPECT_TRUE(log.Holds("Ignoring the line \"T\\tB\" of C:\\ExtExcluded.dat: an extension holds no \";\" "
+                          "nor control character"));
+    EXPECT_TRUE(log.Holds("Ignoring the line \"\\x1B[2J\" of C:\\ExtExcluded.dat: an extension holds no \";\" "
+                          "nor control character"));
+}
+
 TEST_F(ScopeRules, OldExtensionListText) {
     ParseOldExtList("exe;TMP", g_oldExcludedExtensions, false);
     EXPECT_EQ(g_oldExcludedExtensions, (TextList{"EXE"}));

@@ -71,6 +71,57 @@ TEST_F(KvLaunch, WrongArgumentCountsTouchNothing) {
     EXPECT_NE(log.find("Invalid nuber of parameters in the KvLaunch module\r\n", first + 1), std::string::npos);
 }
 
+TEST_F(KvLaunch, RefusesWhatIsNoJobNumberAndLeavesTheQueue) {
+    std::string logs = root.EnableDebugLog(1);
+    root.SetString("SPROFILES", "3;");
+    for (const char* argument : {"abc", "-1", "0", "7x", "99999999999", "2147483648", ";", ""}) {
+        auto run = kvtest::RunProgram(kvtest::BinPath("KvLaunch"), {argument});
+        EXPECT_EQ(run.exitCode, 1) << argument;
+        EXPECT_NE(run.err.find("is no scan job number"), std::string::npos) << argument;
+        EXPECT_EQ(Queue(), "3;") << argument;
+    }
+    EXPECT_FALSE(root.HasValue("STARTNOW"));
+    EXPECT_NE(kvtest::ReadTextFile(logs + "/KvLaunch.txt").find("KvLaunch was given \"abc\", which is no scan job number"),
+              std::string::npos);
+    EXPECT_EQ(Launch({"2147483647"}), 0);
+    EXPECT_EQ(Queue(), "3;2147483647;");
+}
+
+TEST_F(KvLaunch, HelpTouchesNothing) {
+    std::string logs = root.EnableDebugLog(7);
+    for (const char* argument : {"--help", "/?"}) {
+        auto run = kvtest::RunProgram(kvtest::BinPath("KvLaunch"), {argument});
+        EXPECT_EQ(run.exitCode, 0) << argument;
+        EXPECT_EQ(run.out.rfind("Usage: KvLaunch <scan job>", 0), 0u) << run.out;
+        EXPECT_EQ(run.err, "");
+    }
+    EXPECT_FALSE(root.HasValue("SPROFILES"));
+    EXPECT_FALSE(root.HasValue("STARTNOW"));
+    EXPECT_FALSE(fs::exists(logs + "/KvLaunch.txt"));
+}
+
+TEST_F(KvLaunch, AQueueTooLongToReadIsLeftForTheEngine) {
+    std::string queue;
+    while (queue.size() < 1100) queue += "12;";
+    root.SetString("SPROFILES", queue);
+    EXPECT_EQ(Launch({"7"}), 1);
+    EXPECT_EQ(Queue(), queue);
+    EXPECT_EQ(root.GetDword("STARTNOW"), 1u);  // the engine repairs it at its check
+}
+
+TEST_F(KvLaunch, TheLogIsPrivateAndNeverWrittenThroughALink) {
+    std::string logs = root.EnableDebugLog(6);
+    kvtest::WriteTextFile(root.DriveC() + "/victim.txt", "keep");
+    fs::create_symlink(root.DriveC() + "/victim.txt", logs + "/KvLaunch.txt");
+    EXPECT_EQ(Launch({"5"}), 0);
+    EXPECT_EQ(kvtest::ReadTextFile(root.DriveC() + "/victim.txt"), "keep");
+    fs::remove(logs + "/KvLaunch.txt");
+    EXPECT_EQ(Launch({"6"}), 0);
+    ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(logs + "/KvLaunch.txt")));
+    EXPECT_EQ(fs::status(logs + "/KvLaunch.txt").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+
 TEST_F(KvLaunch, LogLinesAtLevelSix) {
     std::string logs = root.EnableDebugLog(6);
     EXPECT_EQ(Launch({"5"}), 0);
@@ -118,6 +169,16 @@ TEST(Installation, MakesTheSettingsTheLauncherUses) {
                                {"query", "HKLM\\SOFTWARE\\Kestrava Corvid\\Tsl3\\Config", "/v", "SPROFILES"}, env);
     EXPECT_NE(query.out.find("7;3;"), std::string::npos);
     EXPECT_TRUE(fs::exists(fresh + "/Tsl3/Data/ExtExcluded.dat"));
+
+    // What the data folder, the database, the logs and the event records
+    // tell is for their owner alone.
+    const fs::perms owner = fs::perms::owner_all;
+    for (const char* folder : {"/Tsl3/Data", "/Tsl3/Logs", "/eventlog"})
+        EXPECT_EQ(fs::status(fresh + folder).permissions() & fs::perms::all, owner) << folder;
+    for (const char* file : {"/Tsl3/Data/KvData.mdb", "/Tsl3/Data/ExtExcluded.dat"})
+        EXPECT_EQ(fs::status(fresh + file).permissions() & (fs::perms::group_all | fs::perms::others_all),
+                  fs::perms::none)
+            << file;
 }
 
 }  // namespace
