@@ -9,6 +9,7 @@
 #include "common/ResourceModule.h"
 #include "common/Settings.h"
 #include "launcher/ScanQueue.h"
+#include "platform/root/MachineRoot.h"
 
 namespace {
 
@@ -38,6 +39,8 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    // A request on a machine that was never installed would go nowhere.
+    if (!kv::platform::RequireMachineRoot("KvLaunch")) return 1;
     LoadProductStrings();
     GetDebugSettingsFromRegistry();
     // A console program has no framework to initialise here; the failure exit
