@@ -1,0 +1,89 @@
+// kvschedule: the task scheduler service "Schedule". Started by the service
+// manager (kvsc start Schedule, or at boot as an automatic service); runs
+// the work items of $KESTRAVA_ROOT/tasks at their times and records each run.
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/cli/HelpSwitch.h"
+#include "platform/root/MachineRoot.h"
+#include "platform/service/Service.h"
+#include "platform/taskscheduler/RunRequest.h"
+#include "platform/taskscheduler/SchedulerLoop.h"
+#include "platform/taskscheduler/WorkItemFile.h"
+#include "platform/win/LastError.h"
+
+namespace {
+
+namespace ts = kv::platform::taskscheduler;
+
+SERVICE_STATUS_HANDLE g_status = nullptr;
+int g_stopFd = -1;
+
+void PrintUsage() {
+    std::printf(
+        "usage: kvschedule\n"
+        "The task scheduler service \"Schedule\": runs as a service of the service manager\n"
+        "(kvsc start Schedule; the installation registers it to start automatically).\n"
+        "It runs the work items of $KESTRAVA_ROOT/tasks at the times of their triggers,\n"
+        "runs a work item at once on request (kvschtasks /run NAME), and records each\n"
+        "run's time and exit code in the work item. Its log is the service's log,\n"
+        "$KESTRAVA_ROOT/services/Schedule/service.log.\n"
+        "Environment: KESTRAVA_ROOT the machine root; KESTRAVA_CLOCK_OFFSET seconds added\n"
+        "to the clock (tests).\n");
+}
+
+void Report(DWORD state, DWORD exitCode = 0) {
+    SERVICE_STATUS status = {SERVICE_WIN32_OWN_PROCESS, state, state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0u,
+                             exitCode, 0, 0, 0};
+    SetServiceStatus(g_status, &status);
+}
+
+void Handler(DWORD control) {
+    if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_SHUTDOWN) return;
+    Report(SERVICE_STOP_PENDING);
+    uint64_t one = 1;
+    ssize_t ignored = ::write(g_stopFd, &one, sizeof one);
+    (void)ignored;
+}
+
+void ServiceMain(DWORD, LPSTR*) {
+    g_status = RegisterServiceCtrlHandlerA(ts::kSchedulerServiceName, &Handler);
+    if (g_status == nullptr) return;
+    Report(SERVICE_START_PENDING);
+    Report(SERVICE_RUNNING);
+    bool ran = ts::RunSchedulerLoop(g_stopFd);
+    Report(SERVICE_STOPPED, ran ? 0u : 1066u);  // ERROR_SERVICE_SPECIFIC_ERROR
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (kv::platform::HelpRequested(argc, argv)) {
+        PrintUsage();
+        return 0;
+    }
+    if (argc > 1) {
+        std::fprintf(stderr, "kvschedule: no arguments are taken (see kvschedule --help)\n");
+        return 2;
+    }
+    if (!kv::platform::RequireMachineRoot("kvschedule")) return 1;
+    g_stopFd = ::eventfd(0, EFD_CLOEXEC);
+    if (g_stopFd < 0) {
+        std::perror("kvschedule");
+        return 1;
+    }
+    static char name[] = "Schedule";
+    SERVICE_TABLE_ENTRYA table[] = {{name, &ServiceMain}, {nullptr, nullptr}};
+    if (!StartServiceCtrlDispatcherA(table)) {
+        if (GetLastError() == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT)
+            std::fprintf(stderr,
+                         "kvschedule: runs as the service \"Schedule\" of the service manager; "
+                         "start it with: kvsc start Schedule\n");
+        else std::fprintf(stderr, "kvschedule: the service could not start (error %u)\n", GetLastError());
+        return 1;
+    }
+    return 0;
+}
