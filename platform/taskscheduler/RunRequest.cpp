@@ -23,8 +23,9 @@ bool SchedulerServiceRunning() {
     if (manager == nullptr) return false;
     SC_HANDLE service = OpenServiceA(manager, kSchedulerServiceName, SERVICE_QUERY_STATUS);
     SERVICE_STATUS status{};
+    // A service still starting takes the request at its first look.
     bool running = service != nullptr && QueryServiceStatus(service, &status) &&
-                   status.dwCurrentState == SERVICE_RUNNING;
+                   (status.dwCurrentState == SERVICE_RUNNING || status.dwCurrentState == SERVICE_START_PENDING);
     if (service != nullptr) CloseServiceHandle(service);
     CloseServiceHandle(manager);
     return running;

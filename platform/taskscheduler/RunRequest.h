@@ -14,7 +14,7 @@ namespace kv::platform::taskscheduler {
 extern const char* const kSchedulerServiceName;
 
 // S_OK when the request is made; SCHED_E_SERVICE_NOT_RUNNING when no
-// scheduler runs to take it.
+// scheduler runs (or is starting) to take it.
 HRESULT RequestRun(const std::string& name);
 bool SchedulerServiceRunning();
 

@@ -26,7 +26,8 @@ void PrintUsage() {
     std::printf(
         "usage: kvschedule\n"
         "The task scheduler service \"Schedule\": runs as a service of the service manager\n"
-        "(kvsc start Schedule; the installation registers it to start automatically).\n"
+        "(the installation registers it to start automatically); run by hand, it asks the\n"
+        "manager to start the service, as kvsc start Schedule does.\n"
         "It runs the work items of $KESTRAVA_ROOT/tasks at the times of their triggers,\n"
         "runs a work item at once on request (kvschtasks /run NAME), and records each\n"
         "run's time and exit code in the work item. Its log is the service's log,\n"
@@ -58,6 +59,22 @@ void ServiceMain(DWORD, LPSTR*) {
     Report(SERVICE_STOPPED, ran ? 0u : 1066u);  // ERROR_SERVICE_SPECIFIC_ERROR
 }
 
+// Run by hand or by a boot unit rather than by the manager: the service is
+// asked for, so that it runs as the manager's, with its status and log.
+int AskForTheService() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = manager != nullptr ? OpenServiceA(manager, ts::kSchedulerServiceName, SERVICE_START) : nullptr;
+    DWORD error = 0;
+    if (service == nullptr || !StartServiceA(service, 0, nullptr)) error = GetLastError();
+    if (service != nullptr) CloseServiceHandle(service);
+    if (manager != nullptr) CloseServiceHandle(manager);
+    if (error == 0 || error == ERROR_SERVICE_ALREADY_RUNNING) return 0;
+    if (error == ERROR_SERVICE_DOES_NOT_EXIST)
+        std::fprintf(stderr, "kvschedule: the service \"Schedule\" is not installed (the installation registers it)\n");
+    else std::fprintf(stderr, "kvschedule: the service \"Schedule\" could not be started (error %u)\n", error);
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,13 +94,10 @@ int main(int argc, char** argv) {
     }
     static char name[] = "Schedule";
     SERVICE_TABLE_ENTRYA table[] = {{name, &ServiceMain}, {nullptr, nullptr}};
-    if (!StartServiceCtrlDispatcherA(table)) {
-        if (GetLastError() == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT)
-            std::fprintf(stderr,
-                         "kvschedule: runs as the service \"Schedule\" of the service manager; "
-                         "start it with: kvsc start Schedule\n");
-        else std::fprintf(stderr, "kvschedule: the service could not start (error %u)\n", GetLastError());
+    if (StartServiceCtrlDispatcherA(table)) return 0;
+    if (GetLastError() != ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
+        std::fprintf(stderr, "kvschedule: the service could not start (error %u)\n", GetLastError());
         return 1;
     }
-    return 0;
+    return AskForTheService();
 }
