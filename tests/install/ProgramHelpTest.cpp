@@ -108,6 +108,7 @@ TEST(ProgramHelp, LookingLeavesAnInstalledRootAsItWas) {
         {"kvsc", {"query", "Kestrava Selvane Tessellon 3 agent service"}},
         {"kvevent", {}},
         {"kvwait", {"--timeout", "10"}},
+        {"kvschtasks", {}},
     };
     for (const auto& [program, args] : looks) {
         SCOPED_TRACE(program);
@@ -139,6 +140,8 @@ TEST(ProgramHelp, NoProgramMakesAMissingRoot) {
         {"kvwait", {"--timeout", "1"}},
         {"KvAgent", {}},
         {"KvAgent", {"/service", "/nm"}},
+        {"kvschedule", {}},
+        {"kvschtasks", {}},
     };
     for (const auto& [program, args] : work) {
         SCOPED_TRACE(program);
