@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -128,6 +129,7 @@ private:
             std::string path = WorkItemPath(name);
             WorkItem item;
             std::string reason;
+            if (ReadWorkItem(path, item, reason) && !Trusted(path)) continue;
             if (!ReadWorkItem(path, item, reason)) {
                 LogLine("run of work item \"" + name + "\" requested, but it " +
                         (reason == "missing" ? std::string("does not exist") : "cannot be read: " + reason));
@@ -145,6 +147,7 @@ private:
                 if (reason != "missing") LogOnce(path, "work item " + path + " skipped: " + reason);
                 continue;
             }
+            if (!Trusted(path)) continue;
             time_t reference = RunReference(item);
             auto skipped = m_skippedUpTo.find(name);
             if (skipped != m_skippedUpTo.end() && skipped->second > reference) reference = skipped->second;
@@ -165,6 +168,16 @@ private:
         return next;
     }
 
+    // The service runs what a work item names with its own rights: only a
+    // file of its own account that no one else may write is obeyed.
+    bool Trusted(const std::string& path) {
+        struct stat info;
+        if (::lstat(path.c_str(), &info) != 0) return false;
+        if (info.st_uid == ::geteuid() && (info.st_mode & 022) == 0) return true;
+        LogOnce(path, "work item " + path + " skipped: it belongs to another account or others may write it");
+        return false;
+    }
+
     void Start(const std::string& name, const std::string& path, const WorkItem& seen, time_t now) {
         TasksLock lock;
         WorkItem item;
@@ -174,7 +187,9 @@ private:
         Run run;
         DWORD error = StartWorkItemProcess(item.applicationName, item.parameters, item.workingDirectory, run.process);
         item.lastRun = now;
-        m_skippedUpTo.erase(name);
+        // Also held here, so that a record that cannot be written (a full
+        // disk) does not make the same run time due again at the next look.
+        m_skippedUpTo[name] = now;
         if (error != 0) {
             LogLine("work item \"" + name + "\" could not start " + item.applicationName + ": error " +
                     std::to_string(error));

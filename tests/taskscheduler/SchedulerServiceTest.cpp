@@ -210,4 +210,15 @@ TEST_F(Scheduler, OnBatteriesAnItemThatMustNotStartThereDoesNot) {
     EXPECT_EQ(Runs(), 1u);
 }
 
+TEST_F(Scheduler, AWorkItemOthersMayWriteIsNotObeyed) {
+    time_t minute = ClockBefore(3);
+    WriteItem("loose", minute);
+    ::chmod((root.Path() + "/tasks/loose.job").c_str(), 0622);
+    StartService();
+    ASSERT_TRUE(WaitFor([&] { return ServiceLog().find("loose.job skipped") != std::string::npos; })) << ServiceLog();
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    EXPECT_EQ(Runs(), 0u);
+    EXPECT_EQ(Item("loose").lastRun, 0);
+}
+
 }  // namespace
