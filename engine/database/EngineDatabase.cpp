@@ -130,28 +130,11 @@ void CompactDB() {
     kv::platform::JetCompaction engine;
     try {
         std::string description;
-        if (FAILED(engine.CompactDatabase(source, destination, description))) {
-            WriteDebugLog(1, ("Error in CompactDB: " + description).c_str());
-            return;
-        }
+        HRESULT result = engine.CompactDatabase(source, destination, description);
+        if (engine.RemovedLeftover())
+            WriteDebugLog(2, ("Removed the copy an interrupted compaction left: " + folder + "\\KvTempData.mdb").c_str());
+        if (FAILED(result)) WriteDebugLog(1, ("Error in CompactDB: " + description).c_str());
     } catch (...) {
         WriteDebugLog(1, "Error in CompactDB: ");
-        return;
-    }
-    try {
-        if (!engine.DeleteSource()) {
-            engine.RemoveCompacted();
-            WriteDebugLog(1, "Error in CompactDB trying to delete the old DB.");
-            return;
-        }
-        // The old file is replaced in one step, so a failure here leaves it in
-        // place and in use; the copy beside it would only block the next
-        // compaction.
-        if (!engine.RenameCompacted()) {
-            WriteDebugLog(1, "Error in CompactDB trying to rename the compacted DB to the original DB.");
-            engine.RemoveCompacted();
-        }
-    } catch (...) {
-        WriteDebugLog(1, "Error in CompactDB trying to recreate the DB.");
     }
 }
