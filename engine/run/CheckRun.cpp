@@ -67,12 +67,19 @@ HRESULT PrepareData() {
     }
 }
 
+// The roll is one transaction: a check that dies or is refused half-way
+// leaves the previous baseline whole, so the next check reports again what
+// this one saw, instead of finding an empty baseline that hides every change.
 HRESULT UpdateData() {
     const std::string job = Number(g_nCurrentProfile);
     WriteDebugLog(6, ">> UpdateData");
+    CDatabase* db = nullptr;
     try {
         OpenDB();
-        CDatabase* db = EngineDatabase();
+        db = EngineDatabase();
+        if (db == nullptr) throw CDBException(SQL_ERROR, "The database is not open.",
+                                              "State:KV000,Native:0,Origin:[Database layer]\n");
+        db->BeginTrans();
         db->ExecuteSQL(("DELETE * FROM FILES_PROFILES_LNK WHERE (PROFILE_ID = 0 OR PROFILE_ID = " + job +
                         ") AND FLAG = 1 AND (PATH_MD5 IN(SELECT PATH_MD5 FROM CURRENT_DATA) OR PATH_MD5 "
                         "IN(SELECT PATH_MD5 FROM OLD_DATA WHERE PROFILE_ID = " + job + "))")
@@ -90,21 +97,28 @@ HRESULT UpdateData() {
         db->ExecuteSQL(("UPDATE PROFILES SET OLD_EXT_LIST = '" + QuotedForSql(oldList) +
                         "' WHERE PROFILE_ID = " + job).c_str());
         WriteDebugLog(7, "Old excluded extensions for current profile updated.");
-        g_excludedExtensions.clear();
-        g_oldExcludedExtensions.clear();
-        g_cList.clear();
-        g_oList.clear();
-        if (g_bFirstCheck) {
-            g_bFirstCheck = FALSE;
-            DWORD zero = 0;
-            SaveValueToRegistry("SFIRST", REG_DWORD, &zero, sizeof zero);
+        const bool firstCheck = g_bFirstCheck != FALSE;
+        if (firstCheck) {
             WriteDebugLog(7, "Set SFIRST value of the profile to 0");
             db->ExecuteSQL(("UPDATE PROFILES SET SFIRST = 0 WHERE PROFILE_ID = " + job).c_str());
             WriteDebugLog(7, "Set SFIRST value of the profile to 0 - SUCCESFULL");
         }
+        db->CommitTrans();
+        g_excludedExtensions.clear();
+        g_oldExcludedExtensions.clear();
+        g_cList.clear();
+        g_oList.clear();
+        // The registry copy of the marker follows the database only once the
+        // roll is in.
+        if (firstCheck) {
+            g_bFirstCheck = FALSE;
+            DWORD zero = 0;
+            SaveValueToRegistry("SFIRST", REG_DWORD, &zero, sizeof zero);
+        }
         WriteDebugLog(6, "<< UpdateData");
         return S_OK;
     } catch (const CDBException& e) {
+        if (db != nullptr) db->Rollback();
         ReportDBError(e);
         return E_FAIL;
     }
