@@ -8,6 +8,7 @@
 #include "common/Settings.h"
 #include "engine/EngineState.h"
 #include "engine/OrvEngine.h"
+#include "engine/alert/AlertSpool.h"
 #include "engine/alert/DispatchResults.h"
 #include "engine/database/EngineDatabase.h"
 #include "engine/run/CurrentProfile.h"
@@ -179,6 +180,9 @@ HRESULT RunCheck(LONG* stopFlag) {
             }
             if (!stopped) {
                 InitCore();
+                // Alerts an earlier check could not deliver go first, also
+                // when this check has none of its own.
+                SendSpooledAlerts();
                 // A comparison that stopped did not report everything it
                 // found: the baseline stays, so the next check reports it.
                 bool compared = true;

@@ -3,10 +3,12 @@
 // and the comparison's records and mail.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
+#include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +19,7 @@
 #include "platform/eventlog/EventRecord.h"
 #include "platform/file/File.h"
 #include "platform/library/Library.h"
+#include "platform/mail/MailSpool.h"
 #include "platform/resource/StringResource.h"
 #include "tests/fixtures/EngineLog.h"
 #include "tests/fixtures/SmtpServer.h"
@@ -351,6 +354,97 @@ TEST_F(CheckRun, CompactionsKeepEveryRowAnotherProgramCommitted) {
     }
     EXPECT_GT(acked, 20u);
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PROFILES WHERE NAME LIKE 'w%'"), std::to_string(acked));
+}
+
+class CheckRunMail : public CheckRun {
+protected:
+    void SetUp() override {
+        CheckRun::SetUp();
+        root.SetString("SERVERIP", "127.0.0.1");
+        Rows("UPDATE PROFILES SET MAILTO = 'a@example.org', MAILFROM = 'tessellon@localhost', SUBJECT = 'Alert'");
+        Watch("C:\\DATA\\");
+        ASSERT_EQ(CheckFiles(nullptr), S_OK);  // the baseline
+    }
+    void ServerAt(int port) { root.SetDword("SMTPPORT", static_cast<DWORD>(port)); }
+    std::vector<std::string> Spooled() {
+        std::vector<std::string> names;
+        if (fs::exists(db.DataFolder() + "/AlertSpool"))
+            for (const auto& entry : fs::directory_iterator(db.DataFolder() + "/AlertSpool"))
+                names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+// The server down for two checks and up at the third: the three alerts arrive
+// at the third, in the order of their checks, each as it was composed.
+TEST_F(CheckRunMail, AlertsTheServerDidNotTakeGoFirstAtTheNextCheck) {
+    ServerAt(kvtest::UnusedPort());
+    Write("Data/one.txt", "1");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_TRUE(Logged("Error sending the email notification"));
+    Write("Data/two.txt", "2");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    ASSERT_EQ(Spooled().size(), 2u);
+    struct stat folder {}, file {};
+    ASSERT_EQ(::stat((db.DataFolder() + "/AlertSpool").c_str(), &folder), 0);
+    ASSERT_EQ(::stat((db.DataFolder() + "/AlertSpool/" + Spooled()[0]).c_str(), &file), 0);
+    EXPECT_EQ(folder.st_mode & 07777, 0700u);
+    EXPECT_EQ(file.st_mode & 07777, 0600u);
+
+    kvtest::SmtpServer smtp;
+    ServerAt(smtp.Port());
+    Write("Data/three.txt", "3");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    const auto messages = smtp.Messages();
+    ASSERT_EQ(messages.size(), 3u);
+    const char* names[] = {"one.txt", "two.txt", "three.txt"};
+    for (size_t m = 0; m < 3; ++m) {
+        for (size_t n = 0; n < 3; ++n)
+            EXPECT_EQ(messages[m].body.find(names[n]) != std::string::npos, m == n) << m << " " << names[n];
+        EXPECT_EQ(messages[m].recipients, std::vector<std::string>{"a@example.org"});
+        EXPECT_EQ(messages[m].headers.at("subject"), messages[2].headers.at("subject"));
+    }
+    EXPECT_TRUE(Spooled().empty());
+    // Nothing left to send, nothing new: no mail.
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_EQ(smtp.Messages().size(), 3u);
+}
+
+TEST_F(CheckRunMail, AKeptAlertGoesAlsoAtACheckWithoutAnAlertOfItsOwn) {
+    ServerAt(kvtest::UnusedPort());
+    Write("Data/one.txt", "1");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    kvtest::SmtpServer smtp;
+    ServerAt(smtp.Port());
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    ASSERT_EQ(smtp.Messages().size(), 1u);
+    EXPECT_NE(smtp.Messages()[0].body.find("one.txt"), std::string::npos);
+    EXPECT_TRUE(Spooled().empty());
+}
+
+// A recipient the server refuses for good would refuse the alert at every
+// later check too: it is not kept to hold up the alerts behind it.
+TEST_F(CheckRunMail, AnAlertRefusedForGoodIsNotKept) {
+    kvtest::SmtpServer smtp({{"a@example.org"}, {}});
+    ServerAt(smtp.Port());
+    Write("Data/one.txt", "1");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_TRUE(Logged("Error sending the email notification"));
+    EXPECT_TRUE(Spooled().empty());
+}
+
+TEST_F(CheckRunMail, AFullSpoolKeepsItsAlertsAndSaysSo) {
+    kv::platform::MailSpool direct(db.DataFolder() + "/AlertSpool");
+    for (int n = 0; n < 100; ++n) ASSERT_EQ(direct.Add({"f@x.org", "a@example.org", "s", std::to_string(n)}), 0u);
+    ServerAt(kvtest::UnusedPort());
+    Write("Data/one.txt", "1");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_TRUE(Logged("The alert spool is full (100 alerts waiting); this alert is not kept"));
+    EXPECT_EQ(Spooled().size(), 100u);
+    kv::platform::SpooledMail first;
+    ASSERT_EQ(direct.Read(direct.List().front(), first), 0u);
+    EXPECT_EQ(first.body, "0");
 }
 
 }  // namespace
