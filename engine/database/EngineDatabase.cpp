@@ -17,6 +17,11 @@ namespace {
 
 std::unique_ptr<CDatabase> g_database;
 std::unique_ptr<COrvRecordset> g_itemRecordset;
+// A second connection held from the first OpenDB of a check to its CloseDB.
+// The restart every 1000 rows closes the visible connection; were it the
+// last one on the file, every restart would fold the write-ahead log into
+// the file and wait for the disk. This one is never used for statements.
+std::unique_ptr<CDatabase> g_session;
 
 const size_t kColumnChars = 255;
 const DWORD kRowsPerConnection = 1000;
@@ -44,6 +49,14 @@ HRESULT OpenDB() {
             return S_FALSE;
         }
         WriteDebugLog(7, "Database open");
+        if (g_session == nullptr || !g_session->IsOpen()) {
+            g_session = std::make_unique<CDatabase>();
+            try {
+                if (!g_session->OpenEx(ProductText(PSC_CONNECT_STRING), CDatabase::noOdbcDialog)) g_session.reset();
+            } catch (const CDBException&) {
+                g_session.reset();  // only a matter of speed
+            }
+        }
         g_itemRecordset.reset();
         g_itemRecordset = std::make_unique<COrvRecordset>(g_database.get());
         if (!g_itemRecordset->Open(CRecordset::snapshot, "CURRENT_DATA",
@@ -62,7 +75,9 @@ HRESULT OpenDB() {
     }
 }
 
-void CloseDB() {
+namespace {
+
+void CloseConnection() {
     if (g_itemRecordset != nullptr) {
         try {
             g_itemRecordset->Close();
@@ -78,6 +93,20 @@ void CloseDB() {
             ReportDBError(e);
         }
         g_database.reset();
+    }
+}
+
+}  // namespace
+
+void CloseDB() {
+    CloseConnection();
+    if (g_session != nullptr) {
+        try {
+            g_session->Close();
+        } catch (const CDBException&) {
+            // It never held a change.
+        }
+        g_session.reset();
     }
 }
 
@@ -117,7 +146,7 @@ void AppendItemRow(const ItemRow& row) {
         WriteDebugLog(2, "Reseting the database");
         // Stored here, so that a failure of these rows reaches the caller.
         rs->FlushAppends();
-        CloseDB();
+        CloseConnection();
         OpenDB();
     }
 }
