@@ -248,8 +248,11 @@ TEST_F(CheckRun, AKilledRollLeavesTheBaselineForTheNextCheck) {
     Write("Data/Sub/gone0.txt", "gone");
     ASSERT_EQ(CheckFiles(nullptr), S_OK);
     int round = 0;
-    for (const char* statement : {"DELETE * FROM FILES_PROFILES_LNK", "DELETE FROM OLD_DATA", "INSERT INTO OLD_DATA",
-                                  "UPDATE PROFILES SET OLD_EXT_LIST"}) {
+    const std::string indexes = db.Scalar("SELECT group_concat(sql, ';') FROM (SELECT sql FROM sqlite_master "
+                                          "WHERE type = 'index' ORDER BY name)");
+    for (const char* statement : {"DROP INDEX", "DELETE * FROM FILES_PROFILES_LNK", "DELETE FROM OLD_DATA",
+                                  "INSERT INTO OLD_DATA", "UPDATE PROFILES SET OLD_EXT_LIST",
+                                  "CREATE INDEX FILES_PROFILES_LNK_PATH_MD5"}) {
         SCOPED_TRACE(statement);
         ++round;
         const std::string rows = db.Scalar("SELECT group_concat(PATH || '=' || SIZE) FROM "
@@ -273,6 +276,8 @@ TEST_F(CheckRun, AKilledRollLeavesTheBaselineForTheNextCheck) {
         EXPECT_NE(body.find("C:\\Data\\new" + std::to_string(round) + ".txt"), std::string::npos) << body;
         EXPECT_NE(body.find("C:\\Data\\Sub\\gone" + std::to_string(round - 1) + ".txt"), std::string::npos) << body;
         EXPECT_EQ(Old("SIZE", "C:\\Data\\a.txt"), std::to_string(round * 10));
+        EXPECT_EQ(db.Scalar("SELECT group_concat(sql, ';') FROM (SELECT sql FROM sqlite_master "
+                            "WHERE type = 'index' ORDER BY name)"), indexes);
     }
 }
 
