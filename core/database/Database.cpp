@@ -261,6 +261,8 @@ void CDatabase::Close() {
     }
     // What a transaction left open did is undone, never half kept.
     Rollback();
+    // The driver frees its statements with the connection.
+    for (CRecordset* set : m_appendSets) set->ReleasePrepared();
     if (m_hdbc != SQL_NULL_HDBC) {
         SQLDisconnect(m_hdbc);
         SQLFreeHandle(SQL_HANDLE_DBC, m_hdbc);
@@ -458,6 +460,7 @@ void CRecordset::Close() {
         m_pDatabase->Detach(this);
     }
     CloseStatement();
+    ReleasePrepared();
     m_open = false;
     m_eof = true;
     m_adding = false;
@@ -599,7 +602,11 @@ void CRecordset::Update() {
     if (m_pending.size() >= kAppendBatch) FlushAppends();
 }
 
-void CRecordset::StoreRows(const std::vector<size_t>& fields, size_t first, size_t count) {
+HSTMT CRecordset::PreparedInsert(const std::vector<size_t>& fields, size_t count) {
+    for (const Prepared& prepared : m_prepared)
+        if (prepared.count == count && prepared.fields == fields) return prepared.hstmt;
+    const size_t kKept = 4;
+    if (m_prepared.size() >= kKept) DropPrepared(m_prepared.front().hstmt);
     std::string sql = "INSERT INTO " + m_table + " (";
     for (size_t i = 0; i < fields.size(); ++i) sql += (i ? ", " : "") + m_fields[fields[i]].column;
     sql += ") VALUES ";
@@ -607,11 +614,32 @@ void CRecordset::StoreRows(const std::vector<size_t>& fields, size_t first, size
     for (size_t i = 0; i < fields.size(); ++i) one += i ? ", ?" : "?";
     one += ")";
     for (size_t r = 0; r < count; ++r) sql += (r ? ", " : "") + one;
-
     HSTMT hstmt = SQL_NULL_HSTMT;
     Check(SQLAllocHandle(SQL_HANDLE_STMT, m_pDatabase->m_hdbc, &hstmt), SQL_HANDLE_DBC, m_pDatabase->m_hdbc);
-    std::vector<SQLLEN> indicators(count * fields.size());
     SQLRETURN rc = SQLPrepare(hstmt, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
+    if (!Succeeded(rc)) FinishStatement(rc, hstmt);  // throws, the handle freed
+    m_prepared.push_back(Prepared{fields, count, hstmt});
+    return hstmt;
+}
+
+void CRecordset::DropPrepared(HSTMT hstmt) {
+    for (auto it = m_prepared.begin(); it != m_prepared.end(); ++it) {
+        if (it->hstmt != hstmt) continue;
+        SQLFreeHandle(SQL_HANDLE_STMT, it->hstmt);
+        m_prepared.erase(it);
+        return;
+    }
+}
+
+void CRecordset::ReleasePrepared() {
+    for (const Prepared& prepared : m_prepared) SQLFreeHandle(SQL_HANDLE_STMT, prepared.hstmt);
+    m_prepared.clear();
+}
+
+void CRecordset::StoreRows(const std::vector<size_t>& fields, size_t first, size_t count) {
+    HSTMT hstmt = PreparedInsert(fields, count);
+    std::vector<SQLLEN> indicators(count * fields.size());
+    SQLRETURN rc = SQL_SUCCESS;
     SQLUSMALLINT parameter = 1;
     for (size_t r = 0; r < count && Succeeded(rc); ++r) {
         PendingRow& row = m_pending[first + r];
@@ -631,7 +659,18 @@ void CRecordset::StoreRows(const std::vector<size_t>& fields, size_t first, size
         }
     }
     if (Succeeded(rc)) rc = SQLExecute(hstmt);
-    FinishStatement(rc, hstmt);
+    if (!Succeeded(rc) && rc != SQL_NO_DATA) {
+        try {
+            ThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
+        } catch (...) {
+            // A statement that failed is not trusted again.
+            DropPrepared(hstmt);
+            throw;
+        }
+    }
+    // The bound buffers go with this call: the statement keeps none of them.
+    SQLFreeStmt(hstmt, SQL_CLOSE);
+    SQLFreeStmt(hstmt, SQL_RESET_PARAMS);
 }
 
 void CRecordset::StoreRange(size_t first, size_t total) {

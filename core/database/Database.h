@@ -227,6 +227,9 @@ private:
     void CloseStatement();
     size_t ColumnIndex(LPCSTR lpszName) const;
     void StoreRows(const std::vector<size_t>& fields, size_t first, size_t count);
+    HSTMT PreparedInsert(const std::vector<size_t>& fields, size_t count);
+    void DropPrepared(HSTMT hstmt);
+    void ReleasePrepared();
     void StoreRange(size_t first, size_t total);
     void StoreOneByOne();
 
@@ -242,6 +245,14 @@ private:
     std::vector<CFieldBinding> m_fields;
     bool m_adding = false;
     std::vector<PendingRow> m_pending;
+    // Insert statements prepared on the connection, by fields sent and rows
+    // carried: a batch mostly repeats one or two of them.
+    struct Prepared {
+        std::vector<size_t> fields;
+        size_t count;
+        HSTMT hstmt;
+    };
+    std::vector<Prepared> m_prepared;
 };
 
 // Throws the CDBException of the diagnostics of an ODBC handle.
