@@ -108,8 +108,13 @@ HRESULT UpdateData() {
         db->ExecuteSQL(("UPDATE PROFILES SET OLD_EXT_LIST = '" + QuotedForSql(oldList) +
                         "' WHERE PROFILE_ID = " + job).c_str());
         WriteDebugLog(7, "Old excluded extensions for current profile updated.");
-        const bool firstCheck = g_bFirstCheck != FALSE;
-        if (firstCheck) {
+        if (g_bFirstCheck) {
+            // The registry copy only stands in when the job's row cannot be
+            // read, and then nothing is rolled: written ahead of the commit,
+            // it can never make a check that failed count as done.
+            g_bFirstCheck = FALSE;
+            DWORD zero = 0;
+            SaveValueToRegistry("SFIRST", REG_DWORD, &zero, sizeof zero);
             WriteDebugLog(7, "Set SFIRST value of the profile to 0");
             db->ExecuteSQL(("UPDATE PROFILES SET SFIRST = 0 WHERE PROFILE_ID = " + job).c_str());
             WriteDebugLog(7, "Set SFIRST value of the profile to 0 - SUCCESFULL");
@@ -121,13 +126,6 @@ HRESULT UpdateData() {
         g_oldExcludedExtensions.clear();
         g_cList.clear();
         g_oList.clear();
-        // The registry copy of the marker follows the database only once the
-        // roll is in.
-        if (firstCheck) {
-            g_bFirstCheck = FALSE;
-            DWORD zero = 0;
-            SaveValueToRegistry("SFIRST", REG_DWORD, &zero, sizeof zero);
-        }
         WriteDebugLog(6, "<< UpdateData");
         return S_OK;
     } catch (const CDBException& e) {
