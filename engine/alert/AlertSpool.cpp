@@ -11,7 +11,12 @@ namespace {
 const size_t kMaxSpooledAlerts = 100;
 const unsigned long long kMaxSpoolBytes = 64ull << 20;
 
-kv::platform::MailSpool Spool() { return kv::platform::MailSpool(std::string(g_szDataPath) + "\\AlertSpool"); }
+// Without a data folder there is no spool (never a folder of that name
+// somewhere else).
+kv::platform::MailSpool Spool() {
+    if (g_szDataPath[0] == '\0') return kv::platform::MailSpool(std::string());
+    return kv::platform::MailSpool(std::string(g_szDataPath) + "\\AlertSpool");
+}
 
 void Keep(kv::platform::MailSpool& spool, const MailRequest& request) {
     const size_t waiting = spool.List().size();

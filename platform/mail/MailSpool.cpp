@@ -90,13 +90,14 @@ bool TakeField(const std::string& in, size_t& at, std::string& field) {
 
 }  // namespace
 
-MailSpool::MailSpool(const std::string& windowsFolder) : m_folder(ToPosixPath(windowsFolder)) {
+MailSpool::MailSpool(const std::string& windowsFolder)
+    : m_folder(windowsFolder.empty() ? std::string() : ToPosixPath(windowsFolder)) {
     while (m_folder.size() > 1 && m_folder.back() == '/') m_folder.pop_back();
 }
 
 std::vector<std::string> MailSpool::List() const {
     std::vector<std::pair<uint64_t, std::string>> entries;
-    if (DIR* dir = ::opendir(m_folder.c_str())) {
+    if (DIR* dir = m_folder.empty() ? nullptr : ::opendir(m_folder.c_str())) {
         while (const struct dirent* entry = ::readdir(dir)) {
             std::string name = entry->d_name;
             if (uint64_t sequence = SequenceOf(name)) entries.emplace_back(sequence, name);

@@ -32,6 +32,7 @@ struct SpooledMail {
 class MailSpool {
 public:
     // The folder in Windows form; created (owner only) by the first Add.
+    // Without a folder the spool is empty and refuses every mail.
     explicit MailSpool(const std::string& windowsFolder);
 
     // Names of the mails, oldest first; empty when the folder is missing.

@@ -69,6 +69,10 @@ TEST_F(AlertSpoolTest, AFolderThatIsNotTheSpoolsOwnIsNotWrittenInto) {
     struct stat info {};
     ASSERT_EQ(::stat(Folder().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
+    // No folder named (no data folder set): nothing kept anywhere.
+    kv::platform::MailSpool none{std::string()};
+    EXPECT_EQ(none.Add({"f@x.org", "a@x.org", "s", "b"}), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_TRUE(none.List().empty());
 }
 
 // A file that is no alert is set aside with a line; the alerts behind it go.
