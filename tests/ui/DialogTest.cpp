@@ -203,6 +203,11 @@ TEST(Dialog, ControlsFollowTheUser) {
     Click(Control(window, IDC_TWO));
     Click(Control(window, IDC_ALL));
     Click(Control(window, IDC_DISABLED));
+    Input command;
+    command.type = InputType::Command;
+    command.target = window.handle;
+    command.value = IDC_DISABLED;  // the same command by another way is refused too
+    Post(command);
     Input spin;
     spin.type = InputType::Spin;
     spin.target = Control(window, IDC_SPIN);
