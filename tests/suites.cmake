@@ -18,4 +18,14 @@ if(TARGET agent_tests)
 endif()
 kv_test_suite(e2e_tests e2e DEPENDS ${KV_DELIVERABLES} KvAgent OrvEngine kvsc kvevent kvwait)
 kv_test_suite(install_tests install DEPENDS deliverables)
+# The window model, with dialog templates in a module of their own as a
+# snap-in carries them.
+kv_dialog_table_source(KV_UI_TEST_DIALOG_TABLE ${CMAKE_CURRENT_SOURCE_DIR}/ui/dialogs/TestDialogs.dlg)
+add_library(UiTestDialogs SHARED ${KV_UI_TEST_DIALOG_TABLE})
+set_target_properties(UiTestDialogs PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/ui_dialogs)
+kv_test_suite(ui_tests ui LINK kvuser DEPENDS UiTestDialogs rcgen)
+if(TARGET ui_tests)
+  target_compile_definitions(ui_tests PRIVATE
+    KV_UI_TEST_DIALOGS="$<TARGET_FILE:UiTestDialogs>" KV_RCGEN="$<TARGET_FILE:rcgen>")
+endif()
 kv_test_suite(taskscheduler_tests taskscheduler DEPENDS deliverables)

@@ -8,9 +8,11 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "core/database/DatabaseError.h"
 #include "core/database/JetDialect.h"
 #include "platform/fs/FileTime.h"
 #include "platform/odbc/DataSource.h"
+#include "platform/odbc/FaultPoint.h"
 
 namespace {
 
@@ -148,6 +150,19 @@ void Check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle) {
     if (!Succeeded(rc) && rc != SQL_NO_DATA) ThrowDBException(rc, handleType, handle);
 }
 
+void SetAutoCommit(HDBC hdbc, bool on) {
+    Check(SQLSetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT,
+                            reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0),
+          SQL_HANDLE_DBC, hdbc);
+}
+
+// Another connection holding the file: every row would wait and fail alike.
+bool IsLockError(const CDBException& e) {
+    const std::string& state = e.m_strStateNativeOrigin;
+    return state.find("Native:5,") != std::string::npos || state.find("Native:6,") != std::string::npos ||
+           e.m_strError.find("database is locked") != std::string::npos;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- CDatabase
@@ -244,6 +259,10 @@ void CDatabase::Close() {
             if (!failure) failure = std::make_unique<CDBException>(e);
         }
     }
+    // What a transaction left open did is undone, never half kept.
+    Rollback();
+    // The driver frees its statements with the connection.
+    for (CRecordset* set : m_appendSets) set->ReleasePrepared();
     if (m_hdbc != SQL_NULL_HDBC) {
         SQLDisconnect(m_hdbc);
         SQLFreeHandle(SQL_HANDLE_DBC, m_hdbc);
@@ -265,11 +284,43 @@ void CDatabase::ExecuteSQL(LPCSTR lpszSQL) {
     std::string sql = ForDriver(lpszSQL);
     SQLRETURN rc = SQLExecDirect(hstmt, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
     FinishStatement(rc, hstmt);
+    kv::platform::StatementFaultPoint(lpszSQL != nullptr ? lpszSQL : "");
 }
 
 void CDatabase::FlushAppends() {
     std::vector<CRecordset*> sets = m_appendSets;
     for (CRecordset* set : sets) set->FlushAppends();
+}
+
+void CDatabase::BeginTrans() {
+    if (!IsOpen()) throw LayerError("The database is not open.");
+    if (m_inTransaction) throw LayerError("A transaction is already open on the connection.");
+    FlushAppends();
+    SetAutoCommit(m_hdbc, false);
+    m_inTransaction = true;
+}
+
+void CDatabase::CommitTrans() {
+    if (!m_inTransaction) throw LayerError("No transaction is open on the connection.");
+    try {
+        FlushAppends();
+        Check(SQLEndTran(SQL_HANDLE_DBC, m_hdbc, SQL_COMMIT), SQL_HANDLE_DBC, m_hdbc);
+    } catch (const CDBException&) {
+        Rollback();
+        throw;
+    }
+    m_inTransaction = false;
+    SetAutoCommit(m_hdbc, true);
+}
+
+void CDatabase::Rollback() {
+    if (!m_inTransaction) return;
+    m_inTransaction = false;
+    // Rows appended inside the transaction go with it.
+    for (CRecordset* set : m_appendSets) set->m_pending.clear();
+    if (m_hdbc == SQL_NULL_HDBC) return;
+    SQLEndTran(SQL_HANDLE_DBC, m_hdbc, SQL_ROLLBACK);
+    SQLSetConnectAttr(m_hdbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
 }
 
 void CDatabase::Attach(CRecordset* recordset) {
@@ -409,6 +460,7 @@ void CRecordset::Close() {
         m_pDatabase->Detach(this);
     }
     CloseStatement();
+    ReleasePrepared();
     m_open = false;
     m_eof = true;
     m_adding = false;
@@ -550,7 +602,11 @@ void CRecordset::Update() {
     if (m_pending.size() >= kAppendBatch) FlushAppends();
 }
 
-void CRecordset::StoreRows(const std::vector<size_t>& fields, size_t first, size_t count) {
+HSTMT CRecordset::PreparedInsert(const std::vector<size_t>& fields, size_t count) {
+    for (const Prepared& prepared : m_prepared)
+        if (prepared.count == count && prepared.fields == fields) return prepared.hstmt;
+    const size_t kKept = 4;
+    if (m_prepared.size() >= kKept) DropPrepared(m_prepared.front().hstmt);
     std::string sql = "INSERT INTO " + m_table + " (";
     for (size_t i = 0; i < fields.size(); ++i) sql += (i ? ", " : "") + m_fields[fields[i]].column;
     sql += ") VALUES ";
@@ -558,11 +614,32 @@ void CRecordset::StoreRows(const std::vector<size_t>& fields, size_t first, size
     for (size_t i = 0; i < fields.size(); ++i) one += i ? ", ?" : "?";
     one += ")";
     for (size_t r = 0; r < count; ++r) sql += (r ? ", " : "") + one;
-
     HSTMT hstmt = SQL_NULL_HSTMT;
     Check(SQLAllocHandle(SQL_HANDLE_STMT, m_pDatabase->m_hdbc, &hstmt), SQL_HANDLE_DBC, m_pDatabase->m_hdbc);
-    std::vector<SQLLEN> indicators(count * fields.size());
     SQLRETURN rc = SQLPrepare(hstmt, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
+    if (!Succeeded(rc)) FinishStatement(rc, hstmt);  // throws, the handle freed
+    m_prepared.push_back(Prepared{fields, count, hstmt});
+    return hstmt;
+}
+
+void CRecordset::DropPrepared(HSTMT hstmt) {
+    for (auto it = m_prepared.begin(); it != m_prepared.end(); ++it) {
+        if (it->hstmt != hstmt) continue;
+        SQLFreeHandle(SQL_HANDLE_STMT, it->hstmt);
+        m_prepared.erase(it);
+        return;
+    }
+}
+
+void CRecordset::ReleasePrepared() {
+    for (const Prepared& prepared : m_prepared) SQLFreeHandle(SQL_HANDLE_STMT, prepared.hstmt);
+    m_prepared.clear();
+}
+
+void CRecordset::StoreRows(const std::vector<size_t>& fields, size_t first, size_t count) {
+    HSTMT hstmt = PreparedInsert(fields, count);
+    std::vector<SQLLEN> indicators(count * fields.size());
+    SQLRETURN rc = SQL_SUCCESS;
     SQLUSMALLINT parameter = 1;
     for (size_t r = 0; r < count && Succeeded(rc); ++r) {
         PendingRow& row = m_pending[first + r];
@@ -582,7 +659,70 @@ void CRecordset::StoreRows(const std::vector<size_t>& fields, size_t first, size
         }
     }
     if (Succeeded(rc)) rc = SQLExecute(hstmt);
-    FinishStatement(rc, hstmt);
+    if (!Succeeded(rc) && rc != SQL_NO_DATA) {
+        try {
+            ThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
+        } catch (...) {
+            // A statement that failed is not trusted again.
+            DropPrepared(hstmt);
+            throw;
+        }
+    }
+    // The bound buffers go with this call: the statement keeps none of them.
+    SQLFreeStmt(hstmt, SQL_CLOSE);
+    SQLFreeStmt(hstmt, SQL_RESET_PARAMS);
+}
+
+void CRecordset::StoreRange(size_t first, size_t total) {
+    HDBC hdbc = m_pDatabase->m_hdbc;
+    // One statement carries up to this many rows: the driver parses each
+    // statement anew, so fewer, longer statements store rows much faster.
+    const size_t kRowsPerStatement = 100;
+    const size_t end = first + total;
+    while (first < end) {
+        // Rows that send the same fields go in one statement.
+        std::vector<size_t> fields;
+        for (size_t f = 0; f < m_fields.size(); ++f)
+            if (m_pending[first].sent[f]) fields.push_back(f);
+        size_t count = 1;
+        while (first + count < end && count < kRowsPerStatement &&
+               m_pending[first + count].sent == m_pending[first].sent)
+            ++count;
+        if (fields.empty()) {
+            std::string sql = "INSERT INTO " + m_table + " DEFAULT VALUES";
+            for (size_t r = 0; r < count; ++r) {
+                HSTMT hstmt = SQL_NULL_HSTMT;
+                Check(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &hstmt), SQL_HANDLE_DBC, hdbc);
+                FinishStatement(SQLExecDirect(hstmt, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), hstmt);
+            }
+        } else {
+            StoreRows(fields, first, count);
+        }
+        first += count;
+    }
+}
+
+// The batch failed as a whole: one row the database refuses must not take the
+// others with it, so they are stored one by one in a transaction of their own.
+void CRecordset::StoreOneByOne() {
+    // Beyond this many refusals the cause is not the rows: the batch goes.
+    const size_t kMaxRefusedRows = 10;
+    HDBC hdbc = m_pDatabase->m_hdbc;
+    size_t refused = 0;
+    SetAutoCommit(hdbc, false);
+    for (size_t r = 0; r < m_pending.size(); ++r) {
+        try {
+            StoreRange(r, 1);
+        } catch (const CDBException& e) {
+            if (IsLockError(e) || ++refused > kMaxRefusedRows) throw;
+            OnAppendRefused(m_pending[r].values, e);
+        }
+    }
+    Check(SQLEndTran(SQL_HANDLE_DBC, hdbc, SQL_COMMIT), SQL_HANDLE_DBC, hdbc);
+}
+
+void CRecordset::OnAppendRefused(const std::vector<std::optional<std::string>>&, const CDBException& e) {
+    WriteDBErrorLine(e);
 }
 
 void CRecordset::FlushAppends() {
@@ -593,52 +733,45 @@ void CRecordset::FlushAppends() {
         throw LayerError("The database is not open; " + std::to_string(lost) + " rows were not stored.");
     }
     HDBC hdbc = m_pDatabase->m_hdbc;
-    // One statement carries up to this many rows: the driver parses each
-    // statement anew, so fewer, longer statements store rows much faster.
-    const size_t kRowsPerStatement = 100;
-    size_t total = m_pending.size();
-    try {
-        Check(SQLSetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
-              SQL_HANDLE_DBC, hdbc);
-        size_t first = 0;
-        while (first < total) {
-            // Rows that send the same fields go in one statement.
-            std::vector<size_t> fields;
-            for (size_t f = 0; f < m_fields.size(); ++f)
-                if (m_pending[first].sent[f]) fields.push_back(f);
-            size_t count = 1;
-            while (first + count < total && count < kRowsPerStatement &&
-                   m_pending[first + count].sent == m_pending[first].sent)
-                ++count;
-            if (fields.empty()) {
-                std::string sql = "INSERT INTO " + m_table + " DEFAULT VALUES";
-                for (size_t r = 0; r < count; ++r) {
-                    HSTMT hstmt = SQL_NULL_HSTMT;
-                    Check(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &hstmt), SQL_HANDLE_DBC, hdbc);
-                    SQLRETURN rc = SQLExecDirect(hstmt, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
-                    if (!Succeeded(rc)) {
-                        try {
-                            ThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
-                        } catch (...) {
-                            SQLFreeHandle(SQL_HANDLE_STMT, hstmt);
-                            throw;
-                        }
-                    }
-                    SQLFreeHandle(SQL_HANDLE_STMT, hstmt);
-                }
-            } else {
-                StoreRows(fields, first, count);
-            }
-            first += count;
+    const size_t total = m_pending.size();
+    if (m_pDatabase->InTransaction()) {
+        // The caller's transaction holds the rows: they stand or fall with it.
+        try {
+            StoreRange(0, total);
+        } catch (...) {
+            m_pending.clear();
+            throw;
         }
-        Check(SQLEndTran(SQL_HANDLE_DBC, hdbc, SQL_COMMIT), SQL_HANDLE_DBC, hdbc);
-    } catch (CDBException& e) {
-        SQLEndTran(SQL_HANDLE_DBC, hdbc, SQL_ROLLBACK);
-        SQLSetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
         m_pending.clear();
-        e.m_strError += "\n" + std::to_string(total) + " appended rows were not stored.";
-        throw;
+        return;
+    }
+    std::unique_ptr<CDBException> failure;
+    try {
+        SetAutoCommit(hdbc, false);
+        StoreRange(0, total);
+        Check(SQLEndTran(SQL_HANDLE_DBC, hdbc, SQL_COMMIT), SQL_HANDLE_DBC, hdbc);
+    } catch (const CDBException& e) {
+        SQLEndTran(SQL_HANDLE_DBC, hdbc, SQL_ROLLBACK);
+        failure = std::make_unique<CDBException>(e);
+    }
+    if (failure && !IsLockError(*failure)) {
+        if (total == 1) {
+            OnAppendRefused(m_pending[0].values, *failure);
+            failure.reset();
+        } else {
+            try {
+                StoreOneByOne();
+                failure.reset();
+            } catch (const CDBException& e) {
+                SQLEndTran(SQL_HANDLE_DBC, hdbc, SQL_ROLLBACK);
+                *failure = e;
+            }
+        }
     }
     SQLSetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
     m_pending.clear();
+    if (failure) {
+        failure->m_strError += "\n" + std::to_string(total) + " appended rows were not stored.";
+        throw *failure;
+    }
 }

@@ -21,7 +21,15 @@
 // Appends (COrvRecordset, OrvRecordset.h) are held in memory and stored in one
 // transaction per batch of up to 1000 rows: when the batch is full, before any
 // other statement runs on the same connection, and when the recordset or the
-// connection closes. Every other statement runs on its own (auto-commit).
+// connection closes. A row the database refuses is left out of its batch and
+// reported on its own (OnAppendRefused); the other rows are stored. Every other
+// statement runs on its own (auto-commit), unless BeginTrans opened a
+// transaction on the connection:
+//
+//   db.BeginTrans();
+//   db.ExecuteSQL(...); db.ExecuteSQL(...);
+//   db.CommitTrans();                        // all of them or, on a throw, none:
+//   ...catch: db.Rollback();
 //
 // Columns are read by name without regard to case; the driver reports names
 // without their table prefix (TC.PATH reads as PATH). Dates come back as
@@ -89,6 +97,16 @@ public:
     // Stores the appends every append recordset of this connection holds.
     void FlushAppends();
 
+    // One transaction over the statements that follow, until CommitTrans or
+    // Rollback. Held appends are stored before it begins. A process that
+    // dies before CommitTrans leaves none of the transaction's changes.
+    // Throws CDBException.
+    void BeginTrans();
+    void CommitTrans();
+    // Safe when no transaction is open; never throws.
+    void Rollback();
+    bool InTransaction() const { return m_inTransaction; }
+
     HDBC m_hdbc = SQL_NULL_HDBC;
 
 private:
@@ -101,6 +119,7 @@ private:
     std::unique_ptr<CDBException> m_openError;
     kv::platform::DatabaseFileLock m_fileLock;
     std::vector<CRecordset*> m_appendSets;
+    bool m_inTransaction = false;
 };
 
 // Field exchange: the bound fields of a recordset, listed by DoFieldExchange.
@@ -182,15 +201,23 @@ public:
     void Update();
     // Appends waiting to be stored.
     size_t PendingAppends() const { return m_pending.size(); }
-    // Stores the waiting appends in one transaction; throws CDBException.
+    // Stores the waiting appends in one transaction. Rows the database
+    // refuses are left out, each reported through OnAppendRefused; throws
+    // CDBException when the batch as a whole cannot be stored (the rows are
+    // then dropped and the count is in the description).
     void FlushAppends();
 
     CDatabase* m_pDatabase;
 
 protected:
     static const size_t kAppendBatch = 1000;
+    // A held row the database refused, with the texts of its bound fields in
+    // field order (nullopt: NULL or not sent). The default writes the
+    // database error line.
+    virtual void OnAppendRefused(const std::vector<std::optional<std::string>>& values, const CDBException& e);
 
 private:
+    friend class CDatabase;
     struct PendingRow {
         std::vector<bool> sent;  // per bound field
         std::vector<std::optional<std::string>> values;
@@ -200,6 +227,11 @@ private:
     void CloseStatement();
     size_t ColumnIndex(LPCSTR lpszName) const;
     void StoreRows(const std::vector<size_t>& fields, size_t first, size_t count);
+    HSTMT PreparedInsert(const std::vector<size_t>& fields, size_t count);
+    void DropPrepared(HSTMT hstmt);
+    void ReleasePrepared();
+    void StoreRange(size_t first, size_t total);
+    void StoreOneByOne();
 
     std::unique_ptr<CDatabase> m_ownDatabase;
     HSTMT m_hstmt = SQL_NULL_HSTMT;
@@ -213,6 +245,14 @@ private:
     std::vector<CFieldBinding> m_fields;
     bool m_adding = false;
     std::vector<PendingRow> m_pending;
+    // Insert statements prepared on the connection, by fields sent and rows
+    // carried: a batch mostly repeats one or two of them.
+    struct Prepared {
+        std::vector<size_t> fields;
+        size_t count;
+        HSTMT hstmt;
+    };
+    std::vector<Prepared> m_prepared;
 };
 
 // Throws the CDBException of the diagnostics of an ODBC handle.

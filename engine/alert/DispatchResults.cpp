@@ -8,6 +8,7 @@
 #include "engine/EngineState.h"
 #include "engine/TimeText.h"
 #include "engine/alert/AlertEvent.h"
+#include "engine/alert/AlertSpool.h"
 #include "engine/alert/MailNotifier.h"
 #include "engine/alert/ResourceFormat.h"
 #include "engine/database/EngineDatabase.h"
@@ -262,7 +263,7 @@ HRESULT DispatchResults() {
             request.body = alert;
             WriteDebugLog(6, alert.c_str());
             CSocketX socket;
-            if (TestEmailThread(request) != S_OK) WriteDebugLog(1, "Error sending the email notification");
+            DeliverAlert(request);
         }
     } catch (const CDBException& e) {
         ReportDBError(e);

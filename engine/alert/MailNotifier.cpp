@@ -9,9 +9,30 @@ const LONG kConnectionTimeoutSeconds = 30;
 
 const char* OrNull(const std::string& text) { return text.empty() ? "(null)" : text.c_str(); }
 
+// A 5xx reply is the server's final word on this message; a 4xx reply, a
+// connection that failed or dropped may go better another time.
+bool IsPermanent(const KvComError& error) {
+    switch (error.Error()) {
+    case CDO_E_FROM_MISSING:
+    case CDO_E_RECIPIENT_MISSING:
+        return true;
+    case CDO_E_SENDER_REJECTED:
+    case CDO_E_RECIPIENTS_REJECTED:
+    case CDO_E_SMTP_SEND_FAILED: {
+        const std::string marker = "The server response was: ";
+        size_t at = error.Description().find(marker);
+        // Without a reply, the address itself was found unusable.
+        return at == std::string::npos || error.Description().compare(at + marker.size(), 1, "5") == 0;
+    }
+    default:
+        return false;
+    }
+}
+
 }  // namespace
 
-HRESULT TestEmailThread(const MailRequest& request) {
+HRESULT TestEmailThread(const MailRequest& request, bool* refusedForGood) {
+    if (refusedForGood != nullptr) *refusedForGood = false;
     CoInitialize(nullptr);
     HRESULT result = E_FAIL;
     try {
@@ -41,6 +62,7 @@ HRESULT TestEmailThread(const MailRequest& request) {
         }
         if (!bodySet) {
             WriteDebugLog(1, "Unexpected error setting the email body");
+            if (refusedForGood != nullptr) *refusedForGood = true;
             message.Release();
             CoUninitialize();
             return E_FAIL;
@@ -57,6 +79,7 @@ HRESULT TestEmailThread(const MailRequest& request) {
     } catch (const KvComError& error) {
         WriteDebugLogF(1, "An error occurred while sending the email notification(source: %s, description: %s)",
                        OrNull(error.Source()), OrNull(error.Description()));
+        if (refusedForGood != nullptr) *refusedForGood = IsPermanent(error);
         result = E_FAIL;
     }
     CoUninitialize();

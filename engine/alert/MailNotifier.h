@@ -15,8 +15,11 @@ struct MailRequest {
     LONG port = 25;       // SMTPPORT
 };
 
-// S_OK when the server took the message; E_FAIL otherwise (logged).
-HRESULT TestEmailThread(const MailRequest& request);
+// S_OK when the server took the message; E_FAIL otherwise (logged). When
+// refusedForGood is given, it tells a message that no later attempt can
+// deliver (no sender or recipient, addresses the server refuses with a
+// permanent reply) from one the server could not take now.
+HRESULT TestEmailThread(const MailRequest& request, bool* refusedForGood = nullptr);
 
 // The engine's blocking socket. Its blocking calls have no message loop here
 // to pump, so no time-out timer message can be pending while they wait.

@@ -17,6 +17,11 @@ namespace {
 
 std::unique_ptr<CDatabase> g_database;
 std::unique_ptr<COrvRecordset> g_itemRecordset;
+// A second connection held from the first OpenDB of a check to its CloseDB.
+// The restart every 1000 rows closes the visible connection; were it the
+// last one on the file, every restart would fold the write-ahead log into
+// the file and wait for the disk. This one is never used for statements.
+std::unique_ptr<CDatabase> g_session;
 
 const size_t kColumnChars = 255;
 const DWORD kRowsPerConnection = 1000;
@@ -44,6 +49,14 @@ HRESULT OpenDB() {
             return S_FALSE;
         }
         WriteDebugLog(7, "Database open");
+        if (g_session == nullptr || !g_session->IsOpen()) {
+            g_session = std::make_unique<CDatabase>();
+            try {
+                if (!g_session->OpenEx(ProductText(PSC_CONNECT_STRING), CDatabase::noOdbcDialog)) g_session.reset();
+            } catch (const CDBException&) {
+                g_session.reset();  // only a matter of speed
+            }
+        }
         g_itemRecordset.reset();
         g_itemRecordset = std::make_unique<COrvRecordset>(g_database.get());
         if (!g_itemRecordset->Open(CRecordset::snapshot, "CURRENT_DATA",
@@ -62,7 +75,9 @@ HRESULT OpenDB() {
     }
 }
 
-void CloseDB() {
+namespace {
+
+void CloseConnection() {
     if (g_itemRecordset != nullptr) {
         try {
             g_itemRecordset->Close();
@@ -78,6 +93,20 @@ void CloseDB() {
             ReportDBError(e);
         }
         g_database.reset();
+    }
+}
+
+}  // namespace
+
+void CloseDB() {
+    CloseConnection();
+    if (g_session != nullptr) {
+        try {
+            g_session->Close();
+        } catch (const CDBException&) {
+            // It never held a change.
+        }
+        g_session.reset();
     }
 }
 
@@ -117,7 +146,7 @@ void AppendItemRow(const ItemRow& row) {
         WriteDebugLog(2, "Reseting the database");
         // Stored here, so that a failure of these rows reaches the caller.
         rs->FlushAppends();
-        CloseDB();
+        CloseConnection();
         OpenDB();
     }
 }
@@ -130,28 +159,11 @@ void CompactDB() {
     kv::platform::JetCompaction engine;
     try {
         std::string description;
-        if (FAILED(engine.CompactDatabase(source, destination, description))) {
-            WriteDebugLog(1, ("Error in CompactDB: " + description).c_str());
-            return;
-        }
+        HRESULT result = engine.CompactDatabase(source, destination, description);
+        if (engine.RemovedLeftover())
+            WriteDebugLog(2, ("Removed the copy an interrupted compaction left: " + folder + "\\KvTempData.mdb").c_str());
+        if (FAILED(result)) WriteDebugLog(1, ("Error in CompactDB: " + description).c_str());
     } catch (...) {
         WriteDebugLog(1, "Error in CompactDB: ");
-        return;
-    }
-    try {
-        if (!engine.DeleteSource()) {
-            engine.RemoveCompacted();
-            WriteDebugLog(1, "Error in CompactDB trying to delete the old DB.");
-            return;
-        }
-        // The old file is replaced in one step, so a failure here leaves it in
-        // place and in use; the copy beside it would only block the next
-        // compaction.
-        if (!engine.RenameCompacted()) {
-            WriteDebugLog(1, "Error in CompactDB trying to rename the compacted DB to the original DB.");
-            engine.RemoveCompacted();
-        }
-    } catch (...) {
-        WriteDebugLog(1, "Error in CompactDB trying to recreate the DB.");
     }
 }

@@ -41,7 +41,9 @@ HRESULT OpenDB();
 void CloseDB();
 // "Database error; RetCode 0x%X, Description %s, Native state %s" at level 1.
 void ReportDBError(const CDBException& e);
-// Compacts KvData.mdb in the data folder (DATAPATH) in place; logs failures.
+// Compacts KvData.mdb in the data folder (DATAPATH) in place, without losing
+// what other connections commit meanwhile; logs failures (the file is then
+// left as it was) and removes a KvTempData.mdb an interrupted compaction left.
 void CompactDB();
 
 // One item row as the walk captured it.

@@ -1,6 +1,8 @@
 #include "engine/database/OrvRecordset.h"
 
+#include "common/DebugLog.h"
 #include "common/ProductStrings.h"
+#include "core/database/DatabaseError.h"
 #include "strings/CodeMap.h"
 
 COrvRecordset::COrvRecordset(CDatabase* pDatabase) : CRecordset(pDatabase) {}
@@ -29,4 +31,11 @@ void COrvRecordset::DoFieldExchange(CFieldExchange* pFX) {
     RFX_Int(pFX, "[ATTRIBUTES]", m_ATTRIBUTES);
     RFX_Text(pFX, "[PATH_MD5]", m_PATH_MD5, 255);
     RFX_Text(pFX, "[PROFILE_ID]", m_PROFILE_ID, 255);
+}
+
+void COrvRecordset::OnAppendRefused(const std::vector<std::optional<std::string>>& values, const CDBException& e) {
+    WriteDBErrorLine(e);
+    // PATH is the second bound field.
+    const std::string path = values.size() > 1 && values[1].has_value() ? *values[1] : std::string();
+    WriteDebugLogF(1, "The item row of %s was not stored", path.c_str());
 }

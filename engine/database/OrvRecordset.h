@@ -30,4 +30,8 @@ public:
     std::optional<int> m_ATTRIBUTES;
     std::optional<std::string> m_PATH_MD5;
     std::optional<std::string> m_PROFILE_ID;  // decimal digits; the column is an integer
+
+protected:
+    // The database error line, then the path of the item that was not stored.
+    void OnAppendRefused(const std::vector<std::optional<std::string>>& values, const CDBException& e) override;
 };

@@ -1,13 +1,16 @@
 #include "engine/run/CheckRun.h"
 
+#include <optional>
 #include <string>
 
 #include "common/DebugLog.h"
 #include "common/ProductStrings.h"
 #include "common/ResourceModule.h"
 #include "common/Settings.h"
+#include "core/database/BulkIndexes.h"
 #include "engine/EngineState.h"
 #include "engine/OrvEngine.h"
+#include "engine/alert/AlertSpool.h"
 #include "engine/alert/DispatchResults.h"
 #include "engine/database/EngineDatabase.h"
 #include "engine/run/CurrentProfile.h"
@@ -67,12 +70,27 @@ HRESULT PrepareData() {
     }
 }
 
+// The roll is one transaction: a check that dies or is refused half-way
+// leaves the previous baseline whole, so the next check reports again what
+// this one saw, instead of finding an empty baseline that hides every change.
 HRESULT UpdateData() {
     const std::string job = Number(g_nCurrentProfile);
     WriteDebugLog(6, ">> UpdateData");
+    CDatabase* db = nullptr;
     try {
         OpenDB();
-        CDatabase* db = EngineDatabase();
+        db = EngineDatabase();
+        if (db == nullptr) throw CDBException(SQL_ERROR, "The database is not open.",
+                                              "State:KV000,Native:0,Origin:[Database layer]\n");
+        db->BeginTrans();
+        // The roll rewrites the job's share of the baseline: when that is
+        // most of it, its indexes are made again afterwards rather than
+        // updated row by row. The links' path index goes too while their
+        // statement runs: with it, the database would walk both path lists
+        // of that statement to probe a table of a few rows.
+        CBulkIndexes links(*db, "FILES_PROFILES_LNK");
+        std::optional<CBulkIndexes> baseline;
+        if (4 * CountRows(*db, "CURRENT_DATA") >= CountRows(*db, "OLD_DATA")) baseline.emplace(*db, "OLD_DATA");
         db->ExecuteSQL(("DELETE * FROM FILES_PROFILES_LNK WHERE (PROFILE_ID = 0 OR PROFILE_ID = " + job +
                         ") AND FLAG = 1 AND (PATH_MD5 IN(SELECT PATH_MD5 FROM CURRENT_DATA) OR PATH_MD5 "
                         "IN(SELECT PATH_MD5 FROM OLD_DATA WHERE PROFILE_ID = " + job + "))")
@@ -90,11 +108,10 @@ HRESULT UpdateData() {
         db->ExecuteSQL(("UPDATE PROFILES SET OLD_EXT_LIST = '" + QuotedForSql(oldList) +
                         "' WHERE PROFILE_ID = " + job).c_str());
         WriteDebugLog(7, "Old excluded extensions for current profile updated.");
-        g_excludedExtensions.clear();
-        g_oldExcludedExtensions.clear();
-        g_cList.clear();
-        g_oList.clear();
         if (g_bFirstCheck) {
+            // The registry copy only stands in when the job's row cannot be
+            // read, and then nothing is rolled: written ahead of the commit,
+            // it can never make a check that failed count as done.
             g_bFirstCheck = FALSE;
             DWORD zero = 0;
             SaveValueToRegistry("SFIRST", REG_DWORD, &zero, sizeof zero);
@@ -102,9 +119,17 @@ HRESULT UpdateData() {
             db->ExecuteSQL(("UPDATE PROFILES SET SFIRST = 0 WHERE PROFILE_ID = " + job).c_str());
             WriteDebugLog(7, "Set SFIRST value of the profile to 0 - SUCCESFULL");
         }
+        if (baseline) baseline->Restore();
+        links.Restore();
+        db->CommitTrans();
+        g_excludedExtensions.clear();
+        g_oldExcludedExtensions.clear();
+        g_cList.clear();
+        g_oList.clear();
         WriteDebugLog(6, "<< UpdateData");
         return S_OK;
     } catch (const CDBException& e) {
+        if (db != nullptr) db->Rollback();
         ReportDBError(e);
         return E_FAIL;
     }
@@ -165,6 +190,9 @@ HRESULT RunCheck(LONG* stopFlag) {
             }
             if (!stopped) {
                 InitCore();
+                // Alerts an earlier check could not deliver go first, also
+                // when this check has none of its own.
+                SendSpooledAlerts();
                 // A comparison that stopped did not report everything it
                 // found: the baseline stays, so the next check reports it.
                 bool compared = true;

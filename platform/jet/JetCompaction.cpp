@@ -1,7 +1,9 @@
 #include "platform/jet/JetCompaction.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <sqlite3.h>
-#include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +13,9 @@
 
 namespace kv::platform {
 namespace {
+
+// How long the compaction waits for another connection's write to end.
+const int kBusyMilliseconds = 10000;
 
 // The file of "Provider=...;Data Source=<file>;..." as a POSIX path.
 std::string DataSourceOf(const std::string& connect) {
@@ -30,103 +35,78 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
-std::string SqlQuoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c;
-        if (c == '\'') quoted += '\'';
-    }
-    return quoted + "'";
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
+
+// Compactions of one folder exclude each other through a lock on the folder
+// itself; the holder knows that no copy beside the database is being written.
+class FolderLock {
+public:
+    ~FolderLock() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    bool TryLock(const std::string& folder) {
+        m_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_fd < 0) return false;
+        int rc;
+        do {
+            rc = ::flock(m_fd, LOCK_EX | LOCK_NB);
+        } while (rc != 0 && errno == EINTR);
+        return rc == 0;
+    }
+
+private:
+    int m_fd = -1;
+};
 
 }  // namespace
-
-JetCompaction::FileState JetCompaction::StateOf(const std::string& path) {
-    FileState state;
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return state;
-    state.valid = true;
-    state.device = info.st_dev;
-    state.inode = info.st_ino;
-    state.size = static_cast<unsigned long long>(info.st_size);
-    state.modifiedSeconds = info.st_mtim.tv_sec;
-    state.modifiedNanoseconds = info.st_mtim.tv_nsec;
-    return state;
-}
-
-// A write-ahead log or a hot journal beside the file means someone has it open
-// (or left changes only SQLite's recovery knows about).
-bool JetCompaction::HasJournal(const std::string& path) {
-    return Exists(path + "-wal") || Exists(path + "-journal");
-}
 
 HRESULT JetCompaction::CompactDatabase(const std::string& sourceConnect, const std::string& destConnect,
                                        std::string& description) {
     description.clear();
-    m_source = DataSourceOf(sourceConnect);
-    m_destination = DataSourceOf(destConnect);
-    m_sourceState = FileState();
-    if (m_source.empty() || m_destination.empty()) {
+    m_removedLeftover = false;
+    const std::string source = DataSourceOf(sourceConnect);
+    const std::string leftover = DataSourceOf(destConnect);
+    if (source.empty()) {
         description = "The connection string names no data source.";
         return E_FAIL;
     }
-    // The copy is never written over an existing file, whatever it holds:
-    // it may be the only copy a failed earlier replacement left.
-    if (Exists(m_destination)) {
-        description = "Database '" + m_destination + "' already exists.";
-        return E_FAIL;
-    }
-    DatabaseFileLock shared;
-    if (shared.LockShared(m_source) != ERROR_SUCCESS) {
-        description = "Could not find file '" + m_source + "'.";
+    FolderLock lock;
+    if (!lock.TryLock(FolderOf(source))) {
+        description = "Another compaction of '" + source + "' is running.";
         return E_FAIL;
     }
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(m_source.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc == SQLITE_OK) {
-        sqlite3_busy_timeout(db, 10000);
-        std::string vacuum = "VACUUM INTO " + SqlQuoted(m_destination);
-        char* error = nullptr;
-        rc = sqlite3_exec(db, vacuum.c_str(), nullptr, nullptr, &error);
-        if (rc != SQLITE_OK) description = error != nullptr ? error : sqlite3_errstr(rc);
-        sqlite3_free(error);
-    } else {
+    int rc = sqlite3_open_v2(source.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
         description = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        if (!Exists(source)) description = "Could not find file '" + source + "'.";
+        sqlite3_close(db);
+        return E_FAIL;
     }
-    // The last connection to close folds the write-ahead log back into the
-    // file, so the state taken below is that of the whole database.
+    // With the database in place and the folder held, a copy beside it can
+    // only be what a killed compaction left; kept, it would stand in the way
+    // of every later one that writes there.
+    if (!leftover.empty() && leftover != source && Exists(leftover)) {
+        for (const char* suffix : {"-wal", "-shm", "-journal"}) ::unlink((leftover + suffix).c_str());
+        m_removedLeftover = ::unlink(leftover.c_str()) == 0;
+    }
+    sqlite3_busy_timeout(db, kBusyMilliseconds);
+    char* error = nullptr;
+    rc = sqlite3_exec(db, "VACUUM", nullptr, nullptr, &error);
+    if (rc != SQLITE_OK) description = error != nullptr ? error : sqlite3_errstr(rc);
+    sqlite3_free(error);
+    if (rc == SQLITE_OK) {
+        // The compacted pages sit in the write-ahead log until a checkpoint;
+        // one now gives the file its new size (a reader may hold it back,
+        // which costs nothing but the size).
+        sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    }
     sqlite3_close(db);
-    if (rc != SQLITE_OK) return E_FAIL;
-    m_sourceState = StateOf(m_source);
-    return S_OK;
-}
-
-bool JetCompaction::DeleteSource() {
-    if (!m_sourceState.valid) return false;
-    if (m_lock.TryLockExclusive(m_source) != ERROR_SUCCESS) return false;
-    // A connection that came and went between the copy and the lock may have
-    // written rows the copy lacks; replacing the file would lose them.
-    if (!(StateOf(m_source) == m_sourceState) || HasJournal(m_source)) {
-        m_lock.Unlock();
-        return false;
-    }
-    return true;
-}
-
-bool JetCompaction::RenameCompacted() {
-    if (!m_lock.IsLocked()) return false;
-    bool renamed = ::rename(m_destination.c_str(), m_source.c_str()) == 0;
-    if (renamed) {
-        // The shared-memory index of the old file must not be taken for the new one's.
-        ::unlink((m_source + "-shm").c_str());
-    }
-    m_lock.Unlock();
-    return renamed;
-}
-
-bool JetCompaction::RemoveCompacted() {
-    if (m_destination.empty()) return false;
-    return ::unlink(m_destination.c_str()) == 0 || !Exists(m_destination);
+    return rc == SQLITE_OK ? S_OK : E_FAIL;
 }
 
 }  // namespace kv::platform

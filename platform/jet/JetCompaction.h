@@ -1,16 +1,19 @@
 // Compaction of the integrity database file, standing in for the JetEngine
-// object: the compacted copy is written with SQLite's VACUUM INTO, and the
-// old file is replaced by it only while nobody holds the old one.
+// object. The file is compacted in place by SQLite's VACUUM: SQLite builds the
+// compacted copy and writes it back into the file under its own exclusive
+// lock, within one transaction of the file's journal. So no commit of any
+// other connection can be lost, whether it knows the system's own file lock
+// or not (a sqlite3 shell, any ODBC client), and a compaction killed half-way
+// leaves the file as it was. While another connection writes, the compaction
+// waits for it a while and then gives up, leaving the file as it is.
 //
 //   JetCompaction job;
 //   if (FAILED(job.CompactDatabase(sourceConnect, destConnect, description))) ...
-//   if (!job.DeleteSource()) { job.RemoveCompacted(); ... }
-//   if (!job.RenameCompacted()) ...
+//   if (job.RemovedLeftover()) ...   // an old copy in destConnect's file was removed
 #pragma once
 
 #include <string>
 
-#include "platform/odbc/DatabaseFileLock.h"
 #include "platform/win/WinTypes.h"
 
 namespace kv::platform {
@@ -18,43 +21,23 @@ namespace kv::platform {
 class JetCompaction {
 public:
     JetCompaction() = default;
-    ~JetCompaction() = default;
     JetCompaction(const JetCompaction&) = delete;
     JetCompaction& operator=(const JetCompaction&) = delete;
 
-    // Writes the compacted copy of the database named by the source connection
-    // string ("...;Data Source=<file>") into the file of the destination
-    // string, holding the source shared meanwhile. S_OK, or E_FAIL with the
-    // provider's description (for example when the destination exists).
+    // Compacts the database named by the source connection string
+    // ("...;Data Source=<file>"). The file of the destination string is
+    // where compactions of the copy-and-replace kind wrote their copy: one
+    // left there by a compaction that was killed is removed, once no other
+    // compaction of the folder can be running. S_OK, or E_FAIL with the
+    // provider's description (the database missing, locked by a writer
+    // beyond the wait, the disk full...); the file is then unchanged.
     HRESULT CompactDatabase(const std::string& sourceConnect, const std::string& destConnect,
                             std::string& description);
-
-    // The delete step of the replacement: succeeds only when no connection
-    // holds the source and nothing was written to it since the copy was made;
-    // the source then stays held exclusively until RenameCompacted. The old
-    // file itself goes in RenameCompacted, which replaces it in one step, so
-    // the database is never missing from its place.
-    bool DeleteSource();
-    // Puts the compacted copy in the source's place and lets the file go.
-    // False leaves the source as it was (and the copy beside it).
-    bool RenameCompacted();
-    // Removes the compacted copy.
-    bool RemoveCompacted();
+    // True when the last CompactDatabase removed a leftover copy.
+    bool RemovedLeftover() const { return m_removedLeftover; }
 
 private:
-    struct FileState {
-        bool valid = false;
-        unsigned long long device = 0, inode = 0, size = 0;
-        long long modifiedSeconds = 0, modifiedNanoseconds = 0;
-        bool operator==(const FileState&) const = default;
-    };
-    static FileState StateOf(const std::string& path);
-    static bool HasJournal(const std::string& path);
-
-    std::string m_source;
-    std::string m_destination;
-    FileState m_sourceState;
-    DatabaseFileLock m_lock;
+    bool m_removedLeftover = false;
 };
 
 }  // namespace kv::platform

@@ -3,18 +3,23 @@
 // and the comparison's records and mail.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
+#include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "engine/OrvEngine.h"
 #include "platform/eventlog/EventRecord.h"
 #include "platform/file/File.h"
 #include "platform/library/Library.h"
+#include "platform/mail/MailSpool.h"
 #include "platform/resource/StringResource.h"
 #include "tests/fixtures/EngineLog.h"
 #include "tests/fixtures/SmtpServer.h"
@@ -232,4 +237,226 @@ TEST_F(CheckRun, SpecialEntriesNeverHangAndOddRowsAreIgnored) {
     EXPECT_TRUE(Logged("Ignoring the malformed path 'DATA' of FILES_PROFILES_LNK"));
 }
 
+// A check killed (SIGKILL) between the statements of its baseline roll keeps
+// the previous baseline whole: the next check reports every change again.
+TEST_F(CheckRun, AKilledRollLeavesTheBaselineForTheNextCheck) {
+    kvtest::SmtpServer smtp;
+    root.SetDword("SMTPPORT", static_cast<DWORD>(smtp.Port()));
+    root.SetString("SERVERIP", "127.0.0.1");
+    Rows("UPDATE PROFILES SET MAILTO = 'a@example.org', MAILFROM = 'tessellon@localhost'");
+    Watch("C:\\DATA\\");
+    Write("Data/Sub/gone0.txt", "gone");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    int round = 0;
+    const std::string indexes = db.Scalar("SELECT group_concat(sql, ';') FROM (SELECT sql FROM sqlite_master "
+                                          "WHERE type = 'index' ORDER BY name)");
+    for (const char* statement : {"DROP INDEX", "DELETE * FROM FILES_PROFILES_LNK", "DELETE FROM OLD_DATA",
+                                  "INSERT INTO OLD_DATA", "UPDATE PROFILES SET OLD_EXT_LIST",
+                                  "CREATE INDEX FILES_PROFILES_LNK_PATH_MD5"}) {
+        SCOPED_TRACE(statement);
+        ++round;
+        const std::string rows = db.Scalar("SELECT group_concat(PATH || '=' || SIZE) FROM "
+                                           "(SELECT PATH, SIZE FROM OLD_DATA ORDER BY PATH)");
+        Write("Data/a.txt", std::string(static_cast<size_t>(round) * 10, 'x'));
+        Write("Data/new" + std::to_string(round) + ".txt", "new");
+        fs::remove(root.DriveC() + "/Data/Sub/gone" + std::to_string(round - 1) + ".txt");
+        Write("Data/Sub/gone" + std::to_string(round) + ".txt", "gone");
+        kvtest::ChildProcess killed(kvtest::SelfPath(),
+                                    {"--gtest_filter=CheckRunChild.DISABLED_RunsOneCheck",
+                                     "--gtest_also_run_disabled_tests"},
+                                    {std::string("KV_TEST_KILL_AFTER_SQL=") + statement});
+        ASSERT_EQ(killed.Wait(), 128 + 9);
+        EXPECT_EQ(db.Scalar("SELECT group_concat(PATH || '=' || SIZE) FROM "
+                            "(SELECT PATH, SIZE FROM OLD_DATA ORDER BY PATH)"), rows);
+        const size_t mails = smtp.Messages().size();
+        ASSERT_EQ(CheckFiles(nullptr), S_OK);
+        ASSERT_EQ(smtp.Messages().size(), mails + 1);
+        const std::string body = smtp.Messages().back().body;
+        EXPECT_NE(body.find("C:\\Data\\a.txt"), std::string::npos) << body;
+        EXPECT_NE(body.find("C:\\Data\\new" + std::to_string(round) + ".txt"), std::string::npos) << body;
+        EXPECT_NE(body.find("C:\\Data\\Sub\\gone" + std::to_string(round - 1) + ".txt"), std::string::npos) << body;
+        EXPECT_EQ(Old("SIZE", "C:\\Data\\a.txt"), std::to_string(round * 10));
+        EXPECT_EQ(db.Scalar("SELECT group_concat(sql, ';') FROM (SELECT sql FROM sqlite_master "
+                            "WHERE type = 'index' ORDER BY name)"), indexes);
+    }
+}
+
+// The first check killed as it clears the first-check marker: the marker
+// stays, and no baseline is left half made.
+TEST_F(CheckRun, AKilledFirstCheckStaysTheFirst) {
+    Watch("C:\\DATA\\");
+    kvtest::ChildProcess killed(kvtest::SelfPath(),
+                                {"--gtest_filter=CheckRunChild.DISABLED_RunsOneCheck",
+                                 "--gtest_also_run_disabled_tests"},
+                                {"KV_TEST_KILL_AFTER_SQL=UPDATE PROFILES SET SFIRST"});
+    ASSERT_EQ(killed.Wait(), 128 + 9);
+    EXPECT_EQ(db.Scalar("SELECT SFIRST FROM PROFILES WHERE PROFILE_ID = 1"), "1");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM OLD_DATA"), "0");
+    EXPECT_EQ(db.Scalar("SELECT OLD_EXT_LIST IS NULL FROM PROFILES WHERE PROFILE_ID = 1"), "1");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_EQ(db.Scalar("SELECT SFIRST FROM PROFILES WHERE PROFILE_ID = 1"), "0");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM OLD_DATA"), "4");
+    EXPECT_EQ(Events(), 0u);
+}
+
+// A statement of the roll the database refuses: nothing of the roll is kept,
+// the log reads as before up to the refusal, and the next check reports.
+TEST_F(CheckRun, ARefusedRollLeavesTheBaseline) {
+    Watch("C:\\DATA\\");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    Write("Data/a.txt", "alpha, changed");
+    Rows("CREATE TRIGGER refuse BEFORE INSERT ON OLD_DATA BEGIN SELECT RAISE(ABORT, 'roll refused'); END");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_EQ(Old("SIZE", "C:\\Data\\a.txt"), "5");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM OLD_DATA"), "4");
+    const std::string last = Log().substr(Log().rfind(">> UpdateData"));
+    EXPECT_NE(last.find("Old data for current profile cleared."), std::string::npos);
+    EXPECT_NE(last.find("Description roll refused"), std::string::npos);
+    EXPECT_EQ(last.find("<< UpdateData"), std::string::npos);
+    EXPECT_NE(last.find("<< CheckFiles - STOP"), std::string::npos);
+    Rows("DROP TRIGGER refuse");
+    root.SetDword("INCIDENTID", 0);
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_EQ(root.GetDword("INCIDENTID"), 1u);  // a.txt, reported again
+    EXPECT_EQ(Old("SIZE", "C:\\Data\\a.txt"), "14");
+}
+
+// Another program (the sqlite3 shell, which knows nothing of the system's
+// file lock) commits rows while checks run and compact the file: every row
+// it saw committed is there afterwards.
+TEST_F(CheckRun, CompactionsKeepEveryRowAnotherProgramCommitted) {
+    Watch("C:\\DATA\\");
+    const std::string stop = root.Path() + "/stop", acks = root.Path() + "/acks", errors = root.Path() + "/errors";
+    const std::string script =
+        "i=0; while [ ! -e '" + stop + "' ] && [ $i -lt 3000 ]; do i=$((i+1)); "
+        "if [ $((i % 2)) -eq 0 ]; then "
+        // Half the rows from a program that opens the file for one row...
+        "sqlite3 -batch -cmd '.timeout 30000' '" + db.DatabaseFile() +
+        "' \"INSERT INTO PROFILES (NAME) VALUES ('w$i'); SELECT 'ack $i ' || changes();\" >> '" + acks +
+        "' 2>> '" + errors + "'; else "
+        // ...half from one that keeps it open all along.
+        "echo \"INSERT INTO PROFILES (NAME) VALUES ('w$i'); SELECT 'ack $i ' || changes();\"; sleep 0.005; fi; "
+        "done | sqlite3 -batch -cmd '.timeout 30000' '" + db.DatabaseFile() + "' >> '" + acks + "' 2>> '" + errors + "'";
+    // Enough rows that every roll leaves pages for the compaction to move.
+    fs::create_directories(root.DriveC() + "/Data/Bulk");
+    for (int n = 0; n < 300; ++n) Write("Data/Bulk/f" + std::to_string(n), std::to_string(n));
+    kvtest::ChildProcess writer("/bin/sh", {"-c", script});
+    for (int check = 0; check < 20; ++check) {
+        Write("Data/a.txt", std::string(static_cast<size_t>(check) + 1, 'x'));
+        ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    }
+    kvtest::WriteTextFile(stop, "");
+    ASSERT_EQ(writer.Wait(), 0);
+    EXPECT_EQ(kvtest::ReadTextFile(errors), "");
+    EXPECT_EQ(Log().find("Error in CompactDB"), std::string::npos);
+    std::istringstream lines(kvtest::ReadTextFile(acks));
+    std::string word, number, changes;
+    size_t acked = 0;
+    while (lines >> word >> number >> changes) {
+        ASSERT_EQ(changes, "1") << number;
+        EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PROFILES WHERE NAME = 'w" + number + "'"), "1") << number;
+        ++acked;
+    }
+    EXPECT_GT(acked, 20u);
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PROFILES WHERE NAME LIKE 'w%'"), std::to_string(acked));
+}
+
+class CheckRunMail : public CheckRun {
+protected:
+    void SetUp() override {
+        CheckRun::SetUp();
+        root.SetString("SERVERIP", "127.0.0.1");
+        Rows("UPDATE PROFILES SET MAILTO = 'a@example.org', MAILFROM = 'tessellon@localhost', SUBJECT = 'Alert'");
+        Watch("C:\\DATA\\");
+        ASSERT_EQ(CheckFiles(nullptr), S_OK);  // the baseline
+    }
+    void ServerAt(int port) { root.SetDword("SMTPPORT", static_cast<DWORD>(port)); }
+    std::vector<std::string> Spooled() {
+        std::vector<std::string> names;
+        if (fs::exists(db.DataFolder() + "/AlertSpool"))
+            for (const auto& entry : fs::directory_iterator(db.DataFolder() + "/AlertSpool"))
+                names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+// The server down for two checks and up at the third: the three alerts arrive
+// at the third, in the order of their checks, each as it was composed.
+TEST_F(CheckRunMail, AlertsTheServerDidNotTakeGoFirstAtTheNextCheck) {
+    ServerAt(kvtest::UnusedPort());
+    Write("Data/one.txt", "1");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_TRUE(Logged("Error sending the email notification"));
+    Write("Data/two.txt", "2");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    ASSERT_EQ(Spooled().size(), 2u);
+    struct stat folder {}, file {};
+    ASSERT_EQ(::stat((db.DataFolder() + "/AlertSpool").c_str(), &folder), 0);
+    ASSERT_EQ(::stat((db.DataFolder() + "/AlertSpool/" + Spooled()[0]).c_str(), &file), 0);
+    EXPECT_EQ(folder.st_mode & 07777, 0700u);
+    EXPECT_EQ(file.st_mode & 07777, 0600u);
+
+    kvtest::SmtpServer smtp;
+    ServerAt(smtp.Port());
+    Write("Data/three.txt", "3");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    const auto messages = smtp.Messages();
+    ASSERT_EQ(messages.size(), 3u);
+    const char* names[] = {"one.txt", "two.txt", "three.txt"};
+    for (size_t m = 0; m < 3; ++m) {
+        for (size_t n = 0; n < 3; ++n)
+            EXPECT_EQ(messages[m].body.find(names[n]) != std::string::npos, m == n) << m << " " << names[n];
+        EXPECT_EQ(messages[m].recipients, std::vector<std::string>{"a@example.org"});
+        EXPECT_EQ(messages[m].headers.at("subject"), messages[2].headers.at("subject"));
+    }
+    EXPECT_TRUE(Spooled().empty());
+    // Nothing left to send, nothing new: no mail.
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_EQ(smtp.Messages().size(), 3u);
+}
+
+TEST_F(CheckRunMail, AKeptAlertGoesAlsoAtACheckWithoutAnAlertOfItsOwn) {
+    ServerAt(kvtest::UnusedPort());
+    Write("Data/one.txt", "1");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    kvtest::SmtpServer smtp;
+    ServerAt(smtp.Port());
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    ASSERT_EQ(smtp.Messages().size(), 1u);
+    EXPECT_NE(smtp.Messages()[0].body.find("one.txt"), std::string::npos);
+    EXPECT_TRUE(Spooled().empty());
+}
+
+// A recipient the server refuses for good would refuse the alert at every
+// later check too: it is not kept to hold up the alerts behind it.
+TEST_F(CheckRunMail, AnAlertRefusedForGoodIsNotKept) {
+    kvtest::SmtpServer smtp({{"a@example.org"}, {}});
+    ServerAt(smtp.Port());
+    Write("Data/one.txt", "1");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_TRUE(Logged("Error sending the email notification"));
+    EXPECT_TRUE(Spooled().empty());
+}
+
+TEST_F(CheckRunMail, AFullSpoolKeepsItsAlertsAndSaysSo) {
+    kv::platform::MailSpool direct(db.DataFolder() + "/AlertSpool");
+    for (int n = 0; n < 100; ++n) ASSERT_EQ(direct.Add({"f@x.org", "a@example.org", "s", std::to_string(n)}), 0u);
+    ServerAt(kvtest::UnusedPort());
+    Write("Data/one.txt", "1");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    EXPECT_TRUE(Logged("The alert spool is full (100 alerts waiting); this alert is not kept"));
+    EXPECT_EQ(Spooled().size(), 100u);
+    kv::platform::SpooledMail first;
+    ASSERT_EQ(direct.Read(direct.List().front(), first), 0u);
+    EXPECT_EQ(first.body, "0");
+}
+
 }  // namespace
+
+// Run by the tests above as a process of its own, to be killed part-way.
+TEST(CheckRunChild, DISABLED_RunsOneCheck) {
+    if (std::getenv("KV_TEST_KILL_AFTER_SQL") == nullptr) GTEST_SKIP();
+    ASSERT_NE(LoadLibraryA(kvtest::BinPath("OrvEngine.so").c_str()), nullptr);
+    CheckFiles(nullptr);
+}

@@ -220,3 +220,60 @@ TEST_F(DatabaseTest, DatesReadBackAsTheCalendarTimeStored) {
 }
 
 }  // namespace
+
+namespace {
+
+// One row the database refuses, in the middle of a batch, at the batch's
+// restart and at close: only that row is missing, and the log names it.
+TEST_F(DatabaseTest, ARefusedAppendLosesOnlyItsOwnRow) {
+    db.Execute("CREATE TRIGGER refuse BEFORE INSERT ON CURRENT_DATA WHEN NEW.PATH LIKE '%\\file7.txt' "
+               "OR NEW.PATH LIKE '%\\file999.txt' OR NEW.PATH LIKE '%\\file1204.txt' "
+               "BEGIN SELECT RAISE(ABORT, 'row refused'); END");
+    g_dwInsertCounter = 0;
+    ASSERT_EQ(OpenDB(), S_OK);
+    for (int n = 0; n < 1205; ++n) AppendItemRow(FileRow(n));
+    CloseDB();
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM CURRENT_DATA"), "1202");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM CURRENT_DATA WHERE SIZE IN (7, 999, 1204)"), "0");
+    EXPECT_TRUE(log.Holds("The item row of C:\\data\\file7.txt was not stored"));
+    EXPECT_TRUE(log.Holds("The item row of C:\\data\\file999.txt was not stored"));
+    EXPECT_TRUE(log.Holds("The item row of C:\\data\\file1204.txt was not stored"));
+    EXPECT_EQ(log.Count("The item row of C:\\data\\file7.txt was not stored"), 1u);
+    EXPECT_NE(log.Text().find("Description row refused"), std::string::npos);
+}
+
+// A table that refuses every row: the batch goes as a whole, with a bounded
+// number of lines rather than one per row.
+TEST_F(DatabaseTest, ABatchRefusedAsAWholeIsReportedOnce) {
+    db.Execute("CREATE TRIGGER refuse BEFORE INSERT ON CURRENT_DATA BEGIN SELECT RAISE(ABORT, 'all refused'); END");
+    ASSERT_EQ(OpenDB(), S_OK);
+    for (int n = 0; n < 50; ++n) AppendItemRow(FileRow(n));
+    EXPECT_THROW(EngineDatabase()->ExecuteSQL("DELETE FROM OLD_DATA"), CDBException);
+    CloseDB();
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM CURRENT_DATA"), "0");
+    EXPECT_LE(log.Count("Database error; RetCode 0xFFFFFFFF, Description all refused, Native state "), 11u);
+}
+
+// Statements between BeginTrans and CommitTrans stand or fall together; a
+// connection closed with its transaction open keeps none of it.
+TEST_F(DatabaseTest, TransactionsKeepAllOrNothing) {
+    ASSERT_EQ(OpenDB(), S_OK);
+    CDatabase* connection = EngineDatabase();
+    AppendItemRow(FileRow(1));
+    connection->BeginTrans();
+    connection->ExecuteSQL("INSERT INTO OLD_DATA (ITEM_ID, PATH, PATH_MD5, PROFILE_ID) VALUES (1, 'a', 'a', 1)");
+    EXPECT_THROW(connection->ExecuteSQL("INSERT INTO NO_SUCH_TABLE VALUES (1)"), CDBException);
+    connection->Rollback();
+    EXPECT_FALSE(connection->InTransaction());
+    connection->BeginTrans();
+    EXPECT_THROW(connection->BeginTrans(), CDBException);
+    connection->ExecuteSQL("INSERT INTO OLD_DATA (ITEM_ID, PATH, PATH_MD5, PROFILE_ID) VALUES (2, 'b', 'b', 1)");
+    connection->CommitTrans();
+    connection->BeginTrans();
+    connection->ExecuteSQL("INSERT INTO OLD_DATA (ITEM_ID, PATH, PATH_MD5, PROFILE_ID) VALUES (3, 'c', 'c', 1)");
+    CloseDB();
+    EXPECT_EQ(db.Scalar("SELECT group_concat(PATH) FROM OLD_DATA"), "b");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM CURRENT_DATA"), "1");  // held before the transaction began
+}
+
+}  // namespace
