@@ -34,9 +34,9 @@ time_t NextTriggerRun(const TASK_TRIGGER& trigger, time_t after);
 // The first run of any enabled trigger of an enabled work item after the
 // instant; 0 when none.
 time_t NextItemRun(const WorkItem& item, time_t after);
-// The instant after which runs count for the work item: its most recent run,
-// or the time it was made when it has not run. A run time at or before it
-// has been run or was already past when the item was made.
+// The instant after which runs count for the work item: the later of its
+// most recent run and its last save. A run time at or before it has been run
+// or was already past when the schedule was saved.
 time_t RunReference(const WorkItem& item);
 
 // "At 08:00 every day, every 180 minute(s) for a duration of 1440

@@ -9,7 +9,8 @@
 //   Comment=...
 //   Flags=0x000000c1                TASK_FLAG_* bits
 //   Account=                        empty: the local system account
-//   Saved=1765260000                when the item was made (POSIX seconds)
+//   Saved=1765260000                when it was last saved through ITask
+//                                   (POSIX seconds; runs count from there)
 //   LastRun=0                       start of the most recent run, 0 never
 //   ExitCode=0                      exit code of that run (259 while it runs)
 //   Trigger=<type> <field>=<value> ... one line per trigger:
