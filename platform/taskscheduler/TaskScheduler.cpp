@@ -168,9 +168,11 @@ public:
     }
     HRESULT GetNextRunTime(SYSTEMTIME* time) override {
         if (time == nullptr) return E_INVALIDARG;
+        // A run time missed while the scheduler was down is run as soon as
+        // it looks, so what is still to come starts now.
         time_t reference = RunReference(m_item);
-        if (reference == 0) reference = SchedulerNow();
-        time_t next = NextItemRun(m_item, reference);
+        time_t now = SchedulerNow();
+        time_t next = NextItemRun(m_item, reference > now ? reference : now);
         ToLocalSystemTime(next, *time);
         if (next != 0) return S_OK;
         return (m_item.flags & TASK_FLAG_DISABLED) ? SCHED_S_TASK_DISABLED : SCHED_S_TASK_NO_MORE_RUNS;

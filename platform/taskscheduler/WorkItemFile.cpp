@@ -334,7 +334,7 @@ bool ParseWorkItem(const std::string& text, WorkItem& item, std::string& reason)
         }
         std::string value;
         if (!Unescape(raw, value)) {
-            reason = "a bad escape" + at;
+            reason = "a lone \"\\\" (written \"\\\\\" in a value)" + at;
             return false;
         }
         unsigned long long number = 0;
