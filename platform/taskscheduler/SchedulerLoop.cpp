@@ -63,6 +63,7 @@ public:
             LogLine("cannot watch the tasks folder " + TasksFolder() + ": " + std::strerror(errno));
             return false;
         }
+        SettleRunsOfAnEarlierService();
         return true;
     }
 
@@ -166,6 +167,23 @@ private:
             if (upcoming != 0 && (next == 0 || upcoming < next)) next = upcoming;
         }
         return next;
+    }
+
+    // Runs an earlier service process started and could not see end (it was
+    // stopped or killed meanwhile) would read as running for ever: they are
+    // recorded as ended without a known exit code.
+    void SettleRunsOfAnEarlierService() {
+        TasksLock lock;
+        for (const std::string& file : ListWorkItemFiles()) {
+            std::string path = TasksFolder() + "/" + file;
+            WorkItem item;
+            std::string reason;
+            if (!ReadWorkItem(path, item, reason) || item.lastRun == 0 || item.exitCode != kStillActive) continue;
+            item.exitCode = kEndNotSeen;
+            if (WriteWorkItem(path, item))
+                LogLine("work item " + path + ": the end of its run at " + LocalTimeText(item.lastRun) +
+                        " was not seen by the scheduler");
+        }
     }
 
     // The service runs what a work item names with its own rights: only a

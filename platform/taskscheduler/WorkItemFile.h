@@ -40,6 +40,9 @@ namespace kv::platform::taskscheduler {
 
 // The exit code recorded while a run is still going (STILL_ACTIVE).
 const DWORD kStillActive = 259;
+// The exit code of a run whose end the scheduler could not see, because it
+// was stopped while the run went (the Task Scheduler's "terminated").
+const DWORD kEndNotSeen = 0x00041306;
 
 struct WorkItem {
     std::string applicationName;

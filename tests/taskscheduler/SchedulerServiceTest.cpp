@@ -221,4 +221,18 @@ TEST_F(Scheduler, AWorkItemOthersMayWriteIsNotObeyed) {
     EXPECT_EQ(Item("loose").lastRun, 0);
 }
 
+TEST_F(Scheduler, ARunWhoseEndTheLastServiceMissedDoesNotReadAsRunningForEver) {
+    time_t minute = ClockBefore(60);
+    WriteItem("cut off", minute + 86400);
+    ts::WorkItem item = Item("cut off");
+    item.lastRun = minute - 30;
+    item.exitCode = ts::kStillActive;
+    ASSERT_TRUE(ts::WriteWorkItem(ts::WorkItemPath("cut off"), item));
+    StartService();
+    ASSERT_TRUE(WaitFor([&] { return Item("cut off").exitCode != ts::kStillActive; })) << ServiceLog();
+    EXPECT_EQ(Item("cut off").exitCode, ts::kEndNotSeen);
+    EXPECT_EQ(Item("cut off").lastRun, minute - 30);
+    EXPECT_EQ(Runs(), 0u);
+}
+
 }  // namespace
