@@ -1,21 +1,27 @@
 // Values are written to a temporary file ("." first, a name no value can
 // have) and renamed into place, so the rename is the change that counts: the
-// temporary file's own events are read and passed over. A watch that cannot
-// tell what happened (a full event queue, a failed read) fires: a wake-up
-// too many costs one more read of the settings, a missed one a lost request.
+// temporary file's own events are read and passed over. When the reader
+// cannot tell what happened (a full event queue, a failed read) every watch
+// fires: a wake-up too many costs one more read of the settings, a missed
+// one a lost request.
+//
+// Kernel watches stay after the notification they served has fired (a key
+// is usually watched again at once); the kernel drops a folder's watch when
+// the folder goes.
 #include "platform/registry/internal/KeyChangeWatch.h"
 
 #include <dirent.h>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
+#include <mutex>
 #include <system_error>
+#include <thread>
+#include <unordered_map>
 
 #include "platform/registry/Registry.h"
 #include "platform/sync/Event.h"
@@ -24,11 +30,11 @@
 namespace kv::platform::registry {
 namespace {
 
-const uint32_t kGone = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT | IN_Q_OVERFLOW;
+const uint32_t kGone = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT;
 const uint32_t kNames = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
 
 uint32_t WatchMask(DWORD filter) {
-    uint32_t mask = IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK;
+    uint32_t mask = IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK | IN_MASK_ADD;
     if (filter & (REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET)) mask |= kNames;
     // A value rewritten in place rather than replaced.
     if (filter & REG_NOTIFY_CHANGE_LAST_SET) mask |= IN_CLOSE_WRITE;
@@ -48,123 +54,177 @@ bool Relevant(const inotify_event& event, DWORD filter) {
     return (event.mask & (kNames | IN_CLOSE_WRITE)) != 0 && (filter & REG_NOTIFY_CHANGE_LAST_SET) != 0;
 }
 
-// Reads what is queued; true when any of it is a change the filter asks for.
-bool DrainRelevant(int fd, DWORD filter) {
-    alignas(inotify_event) char buffer[4096];
-    bool relevant = false;
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == EAGAIN) return relevant;
-        if (n <= 0) return true;
-        for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-            if (Relevant(*event, filter)) relevant = true;
-            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+}  // namespace
+
+class ChangeNotifier {
+public:
+    static ChangeNotifier* Get() {
+        // Never destroyed: its thread reads until the process ends.
+        static ChangeNotifier* notifier = [] {
+            auto* created = new ChangeNotifier();
+            if (!created->Begin()) {
+                delete created;
+                return static_cast<ChangeNotifier*>(nullptr);
+            }
+            return created;
+        }();
+        return notifier;
+    }
+
+    LONG Add(const std::string& folder, bool subtree, KeyChangeWatch& watch) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (m_deaf) return ERROR_NO_SYSTEM_RESOURCES;
+        LONG rc = AddWatches(folder, subtree, WatchMask(watch.m_filter), true, watch.m_watchIds);
+        if (rc != ERROR_SUCCESS) {
+            watch.m_watchIds.clear();
+            return rc;
+        }
+        for (int id : watch.m_watchIds) m_listeners[id].push_back(&watch);
+        return ERROR_SUCCESS;
+    }
+
+    // The watch is out of the table when this returns: the reader can no
+    // longer signal its event.
+    void Remove(KeyChangeWatch& watch) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        for (int id : watch.m_watchIds) {
+            auto it = m_listeners.find(id);
+            if (it == m_listeners.end()) continue;
+            std::erase(it->second, &watch);
+            if (it->second.empty()) m_listeners.erase(it);
+        }
+        if (!watch.Fired()) SetEvent(watch.m_event);
+        watch.m_fired.store(true, std::memory_order_release);
+    }
+
+private:
+    bool Begin() {
+        m_fd = ::inotify_init1(IN_CLOEXEC);
+        if (m_fd < 0) return false;
+        try {
+            std::thread(&ChangeNotifier::Read, this).detach();
+        } catch (const std::system_error&) {
+            ::close(m_fd);
+            return false;
+        }
+        return true;
+    }
+
+    LONG AddWatches(const std::string& folder, bool subtree, uint32_t mask, bool top, std::vector<int>& ids) {
+        int id = ::inotify_add_watch(m_fd, folder.c_str(), mask);
+        if (id < 0) {
+            // A sub-key removed while the tree is armed is a change in
+            // itself, and the watch on its parent has seen it.
+            if (errno == ENOENT || errno == ENOTDIR) return top ? ERROR_KEY_DELETED : ERROR_SUCCESS;
+            // The watches a user may hold are used up.
+            if (errno == ENOSPC) return ERROR_NO_SYSTEM_RESOURCES;
+            return WindowsErrorFromErrno(errno);
+        }
+        if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+        if (!subtree) return ERROR_SUCCESS;
+        DIR* dir = ::opendir(folder.c_str());
+        if (dir == nullptr) return ERROR_SUCCESS;
+        LONG rc = ERROR_SUCCESS;
+        while (dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] == '.') continue;
+            std::string path = folder + "/" + entry->d_name;
+            struct stat st {};
+            if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+            rc = AddWatches(path, true, mask, false, ids);
+            if (rc != ERROR_SUCCESS) break;
+        }
+        ::closedir(dir);
+        return rc;
+    }
+
+    void Read() {
+        alignas(inotify_event) char buffer[16384];
+        for (;;) {
+            ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            std::lock_guard<std::mutex> lock(m_lock);
+            if (n <= 0) {
+                FireAll();
+                if (n < 0 && errno != EAGAIN) {
+                    m_deaf = true;  // nothing more will come: later watches are refused
+                    return;
+                }
+                continue;
+            }
+            for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+                if (event->mask & IN_Q_OVERFLOW) {
+                    FireAll();
+                    continue;
+                }
+                auto it = m_listeners.find(event->wd);
+                if (it == m_listeners.end()) continue;
+                std::vector<KeyChangeWatch*> fired;
+                for (KeyChangeWatch* watch : it->second)
+                    if (Relevant(*event, watch->m_filter)) fired.push_back(watch);
+                for (KeyChangeWatch* watch : fired) Fire(*watch);
+            }
         }
     }
-}
 
-LONG AddWatches(int fd, const std::string& folder, bool subtree, uint32_t mask, bool top) {
-    if (::inotify_add_watch(fd, folder.c_str(), mask) < 0) {
-        // A sub-key removed while the tree is armed is a change in itself,
-        // and the watch on its parent has seen it.
-        if (!top && (errno == ENOENT || errno == ENOTDIR)) return ERROR_SUCCESS;
-        if (errno == ENOENT || errno == ENOTDIR) return ERROR_KEY_DELETED;
-        // The watches a user may hold are used up.
-        if (errno == ENOSPC) return ERROR_NO_SYSTEM_RESOURCES;
-        return WindowsErrorFromErrno(errno);
+    // Called with the lock held.
+    void Fire(KeyChangeWatch& watch) {
+        for (int id : watch.m_watchIds) {
+            auto it = m_listeners.find(id);
+            if (it == m_listeners.end()) continue;
+            std::erase(it->second, &watch);
+            if (it->second.empty()) m_listeners.erase(it);
+        }
+        watch.m_fired.store(true, std::memory_order_release);
+        SetEvent(watch.m_event);
     }
-    if (!subtree) return ERROR_SUCCESS;
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr) return ERROR_SUCCESS;
-    LONG rc = ERROR_SUCCESS;
-    while (dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.') continue;
-        std::string path = folder + "/" + entry->d_name;
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
-        rc = AddWatches(fd, path, true, mask, false);
-        if (rc != ERROR_SUCCESS) break;
-    }
-    ::closedir(dir);
-    return rc;
-}
 
-LONG Arm(const std::string& folder, bool subtree, DWORD filter, int& fd) {
-    fd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-    if (fd < 0) return WindowsErrorFromErrno(errno, ERROR_NO_SYSTEM_RESOURCES);
-    LONG rc = AddWatches(fd, folder, subtree, WatchMask(filter), true);
-    if (rc != ERROR_SUCCESS) {
-        ::close(fd);
-        fd = -1;
+    void FireAll() {
+        std::vector<KeyChangeWatch*> all;
+        for (auto& entry : m_listeners)
+            for (KeyChangeWatch* watch : entry.second)
+                if (std::find(all.begin(), all.end(), watch) == all.end()) all.push_back(watch);
+        for (KeyChangeWatch* watch : all) Fire(*watch);
     }
-    return rc;
-}
 
-}  // namespace
+    int m_fd = -1;
+    std::mutex m_lock;
+    bool m_deaf = false;
+    std::unordered_map<int, std::vector<KeyChangeWatch*>> m_listeners;
+};
 
 LONG KeyChangeWatch::Start(const std::string& folder, bool subtree, DWORD filter, HANDLE event,
                            std::unique_ptr<KeyChangeWatch>& watch) {
-    int inotifyFd = -1;
-    LONG rc = Arm(folder, subtree, filter, inotifyFd);
-    if (rc != ERROR_SUCCESS) return rc;
-    int cancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (cancelFd < 0) {
-        ::close(inotifyFd);
-        return WindowsErrorFromErrno(errno, ERROR_NO_SYSTEM_RESOURCES);
+    ChangeNotifier* notifier = ChangeNotifier::Get();
+    if (notifier == nullptr) return ERROR_NO_SYSTEM_RESOURCES;
+    std::unique_ptr<KeyChangeWatch> armed(new KeyChangeWatch(filter, event));
+    LONG rc = notifier->Add(folder, subtree, *armed);
+    if (rc != ERROR_SUCCESS) {
+        armed->m_fired.store(true, std::memory_order_release);  // never armed: nothing to signal
+        return rc;
     }
-    watch.reset(new KeyChangeWatch(inotifyFd, cancelFd, filter, event));
-    try {
-        watch->m_thread = std::thread(&KeyChangeWatch::Run, watch.get());
-    } catch (const std::system_error&) {
-        watch->m_fired.store(true, std::memory_order_release);  // nothing to signal on the way out
-        watch.reset();
-        return ERROR_NO_SYSTEM_RESOURCES;
-    }
+    watch = std::move(armed);
     return ERROR_SUCCESS;
 }
 
 LONG KeyChangeWatch::WaitForChange(const std::string& folder, bool subtree, DWORD filter) {
-    int fd = -1;
-    LONG rc = Arm(folder, subtree, filter, fd);
-    if (rc != ERROR_SUCCESS) return rc;
-    for (;;) {
-        struct pollfd wait = {fd, POLLIN, 0};
-        if (::poll(&wait, 1, -1) < 0 && errno == EINTR) continue;
-        if (DrainRelevant(fd, filter)) break;
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (event == nullptr) return ERROR_NO_SYSTEM_RESOURCES;
+    std::unique_ptr<KeyChangeWatch> watch;
+    LONG rc = Start(folder, subtree, filter, event, watch);
+    if (rc == ERROR_SUCCESS) {
+        WaitForSingleObject(event, INFINITE);
+        watch.reset();
     }
-    ::close(fd);
-    return ERROR_SUCCESS;
+    CloseHandle(event);
+    return rc;
 }
-
-KeyChangeWatch::KeyChangeWatch(int inotifyFd, int cancelFd, DWORD filter, HANDLE event)
-    : m_inotifyFd(inotifyFd), m_cancelFd(cancelFd), m_filter(filter), m_event(event) {}
 
 KeyChangeWatch::~KeyChangeWatch() {
-    if (m_thread.joinable()) {
-        uint64_t one = 1;
-        while (::write(m_cancelFd, &one, sizeof one) < 0 && errno == EINTR) {
-        }
-        m_thread.join();
+    if (!m_watchIds.empty()) {
+        if (ChangeNotifier* notifier = ChangeNotifier::Get()) notifier->Remove(*this);
     }
-    ::close(m_inotifyFd);
-    ::close(m_cancelFd);
-    if (!Fired()) SetEvent(m_event);
-}
-
-void KeyChangeWatch::Run() {
-    for (;;) {
-        struct pollfd waits[2] = {{m_inotifyFd, POLLIN, 0}, {m_cancelFd, POLLIN, 0}};
-        if (::poll(waits, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            break;  // cannot wait any more: report a change rather than go deaf
-        }
-        if (waits[1].revents != 0) return;
-        if (waits[0].revents != 0 && DrainRelevant(m_inotifyFd, m_filter)) break;
-    }
-    m_fired.store(true, std::memory_order_release);
-    SetEvent(m_event);
 }
 
 }  // namespace kv::platform::registry

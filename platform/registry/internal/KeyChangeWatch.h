@@ -1,6 +1,9 @@
-// One pending change notification of a key: an inotify instance on the key's
-// folder (and, for a subtree, on every folder below it), armed before the
-// caller is told it is, so that no change made afterwards can slip by.
+// One pending change notification of a key. All of a process's watches share
+// one inotify instance and one thread that reads it: an instance is cheap to
+// keep but slow to close (the kernel waits out a grace period, some 15 ms),
+// which a service re-arming its watch after every change would pay each
+// time. A watch is armed before Start returns, so that no change made
+// afterwards can slip by.
 #pragma once
 
 #ifndef KV_PLATFORM_INTERNAL
@@ -10,7 +13,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
+#include <vector>
 
 #include "platform/win/WinTypes.h"
 
@@ -18,11 +21,11 @@ namespace kv::platform::registry {
 
 class KeyChangeWatch {
 public:
-    // Arms the watch and starts a thread that signals the event at the first
-    // change the filter asks for, or when the key's folder goes away.
+    // Arms the watch; the event is signalled at the first change the filter
+    // asks for, or when the key's folder goes away.
     static LONG Start(const std::string& folder, bool subtree, DWORD filter, HANDLE event,
                       std::unique_ptr<KeyChangeWatch>& watch);
-    // Arms the watch and returns when such a change has happened.
+    // Arms a watch and returns when such a change has happened.
     static LONG WaitForChange(const std::string& folder, bool subtree, DWORD filter);
 
     // Ends the watch; its event is signalled unless it fired already, as the
@@ -34,15 +37,13 @@ public:
     bool Fired() const { return m_fired.load(std::memory_order_acquire); }
 
 private:
-    KeyChangeWatch(int inotifyFd, int cancelFd, DWORD filter, HANDLE event);
-    void Run();
+    friend class ChangeNotifier;
+    KeyChangeWatch(DWORD filter, HANDLE event) : m_filter(filter), m_event(event) {}
 
-    const int m_inotifyFd;
-    const int m_cancelFd;
     const DWORD m_filter;
     const HANDLE m_event;
+    std::vector<int> m_watchIds;  // the inotify watches it listens to
     std::atomic<bool> m_fired{false};
-    std::thread m_thread;
 };
 
 }  // namespace kv::platform::registry
