@@ -17,3 +17,10 @@ if(TARGET agent_tests)
   target_link_libraries(agent_tests PRIVATE kvagentharness)
 endif()
 kv_test_suite(e2e_tests e2e DEPENDS ${KV_DELIVERABLES} KvAgent OrvEngine kvsc kvevent)
+# The stand-ins' own tests, and the agent's, which read the service database
+# the service manager keeps, look inside platform/.
+target_compile_definitions(platform_tests PRIVATE KV_PLATFORM_INTERNAL)
+target_compile_definitions(kvagentharness PRIVATE KV_PLATFORM_INTERNAL)
+if(TARGET agent_tests)
+  target_compile_definitions(agent_tests PRIVATE KV_PLATFORM_INTERNAL)
+endif()

@@ -14,11 +14,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/registry/RegistryStore.h"
+#include "platform/registry/internal/RegistryStore.h"
 #include "platform/registry/internal/KeyChangeWatch.h"
 #include "platform/registry/internal/RegKey.h"
 #include "platform/root/MachineRoot.h"
 #include "platform/text/CodePage.h"
+#include "platform/win/internal/ErrnoMap.h"
 
 namespace kv::platform::registry {
 namespace {
@@ -127,7 +128,7 @@ LONG ResolveKey(HKEY key, const std::string& subKey, bool create, std::string& f
         }
         if (!create) return ERROR_FILE_NOT_FOUND;
         std::string next = folder + "/" + EncodeName(part);
-        if (::mkdir(next.c_str(), 0755) != 0 && errno != EEXIST) return ERROR_ACCESS_DENIED;
+        if (::mkdir(next.c_str(), 0755) != 0 && errno != EEXIST) return WindowsErrorFromErrno(errno, ERROR_ACCESS_DENIED);
         folder = next;
         if (created) *created = true;
     }

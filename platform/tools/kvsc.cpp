@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "platform/service/Service.h"
-#include "platform/service/ServiceDatabase.h"
-#include "platform/service/ServiceErrors.h"
+#include "platform/service/internal/ServiceDatabase.h"
+#include "platform/service/internal/ServiceErrors.h"
 #include "platform/win/LastError.h"
 
 namespace {

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/posix/internal/FileWrite.h"
+
 int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
     // A box has no caption of its own: Windows shows "Error" then.
     std::string line = caption != nullptr ? caption : "Error";
@@ -20,8 +22,8 @@ int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
         int fd = ::open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         if (fd >= 0) {
             std::string record = line + "\n";
-            ssize_t written = ::write(fd, record.data(), record.size());
-            (void)written;
+            // A record that cannot be kept is no reason to fail the box.
+            (void)kv::platform::posix::WriteAll(fd, record.data(), record.size());
             ::close(fd);
         }
     }
