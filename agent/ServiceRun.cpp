@@ -17,8 +17,9 @@ const UINT kTextCheckFailed = 10025;
 // during the check is seen at the first pass after it. Between passes the
 // loop sleeps until the settings key changes: the watch is armed before the
 // settings are read, so a change can never fall between the read and the
-// wait. The service's own write of STARTNOW, and the engine's writes during
-// a check, cost one more pass each.
+// wait. The service's own write of STARTNOW sets off the watch it has just
+// armed, so every check is followed by one more pass, however many values
+// the engine wrote meanwhile.
 void PollForRequests(const EngineBinding& engine, HANDLE stopEvent) {
     CSettingsChangeWait changes;
     for (;;) {
