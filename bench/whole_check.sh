@@ -130,7 +130,11 @@ timed() {
   warm "$tree"
   start=$EPOCHREALTIME
   "$@" > "$work/last.out" 2>&1 || true
-  times[$key]+="$(seconds_since "$start") "
+  local took
+  took=$(seconds_since "$start")
+  times[$key]+="$took "
+  # As it goes, so that a run cut short still tells what it measured.
+  printf '   %-28s %8s s\n' "$key" "$took"
 }
 
 # A machine root of its own, installed with drive C: on the tree and one
