@@ -3,6 +3,7 @@
 #include "agent/EngineBinding.h"
 #include "agent/MessageTexts.h"
 #include "agent/ServiceModule.h"
+#include "agent/SettingsChangeWait.h"
 #include "common/DebugLog.h"
 #include "common/Settings.h"
 #include "platform/sync/Event.h"
@@ -10,15 +11,21 @@
 namespace {
 
 const UINT kTextCheckFailed = 10025;
-const DWORD kPollWaitMs = 1;
 
 // Until the stop event is signalled: every pass refreshes the log settings
 // and STARTNOW; a request is cleared before its check runs, so one written
-// during the check is seen at the first pass after it.
+// during the check is seen at the first pass after it. Between passes the
+// loop sleeps until the settings key changes: the watch is armed before the
+// settings are read, so a change can never fall between the read and the
+// wait. The service's own write of STARTNOW sets off the watch it has just
+// armed, so every check is followed by one more pass, however many values
+// the engine wrote meanwhile.
 void PollForRequests(const EngineBinding& engine, HANDLE stopEvent) {
+    CSettingsChangeWait changes;
     for (;;) {
-        if (WaitForSingleObject(stopEvent, kPollWaitMs) == WAIT_OBJECT_0) break;
+        if (changes.WaitForStop(stopEvent)) break;
         g_nFirstPass.store(1, std::memory_order_relaxed);
+        changes.Arm();
         GetDebugSettingsFromRegistry();
         if (g_dwStartNow == 0) continue;
         g_dwStartNow = 0;

@@ -1,9 +1,10 @@
 // The agent service at rest and at a request: a real KvAgent, started by the
 // service manager with the fake engine beside it, in a machine root of its
-// own. BareWaitFloor measures what the 1 ms wait alone costs on this
-// machine; IdleCpu samples the CPU time of the service's process (all threads)
-// over ten seconds of polling; RequestLatency sets STARTNOW to 1, as
-// KvLaunch does, and times until the service has cleared it.
+// own. IdleCpu samples the CPU time of the service's process (all threads)
+// over ten seconds at rest; BareWaitFloor measures what a loop of 1 ms waits
+// alone would cost on this machine, the price of polling instead of waiting
+// for a change; RequestLatency sets STARTNOW to 1, as KvLaunch does, and
+// times until the service has cleared it.
 #include <benchmark/benchmark.h>
 
 #include <dirent.h>
@@ -107,8 +108,8 @@ void IdleCpu(benchmark::State& state) {
 }
 BENCHMARK(IdleCpu)->ArgName("debug_log")->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
-// The floor on this machine: a thread doing nothing but the loop's 1 ms wait
-// on an event that is never signalled.
+// A thread doing nothing but 1 ms waits on an event that is never
+// signalled: what a service that polls pays at the least.
 void BareWaitFloor(benchmark::State& state) {
     double cpuPercent = 0;
     for (auto _ : state) {

@@ -29,3 +29,10 @@ if(TARGET ui_tests)
     KV_UI_TEST_DIALOGS="$<TARGET_FILE:UiTestDialogs>" KV_RCGEN="$<TARGET_FILE:rcgen>")
 endif()
 kv_test_suite(taskscheduler_tests taskscheduler DEPENDS deliverables)
+# The stand-ins' own tests, and the agent's, which read the service database
+# the service manager keeps, look inside platform/.
+target_compile_definitions(platform_tests PRIVATE KV_PLATFORM_INTERNAL)
+target_compile_definitions(kvagentharness PRIVATE KV_PLATFORM_INTERNAL)
+if(TARGET agent_tests)
+  target_compile_definitions(agent_tests PRIVATE KV_PLATFORM_INTERNAL)
+endif()

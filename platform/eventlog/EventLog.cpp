@@ -20,9 +20,11 @@
 
 #include "platform/eventlog/EventRecord.h"
 #include "platform/eventlog/MessageFile.h"
+#include "platform/posix/internal/FileWrite.h"
 #include "platform/root/MachineRoot.h"
 #include "platform/system/SystemInfo.h"
 #include "platform/win/LastError.h"
+#include "platform/win/internal/ErrnoMap.h"
 
 namespace kv::platform {
 namespace {
@@ -61,16 +63,13 @@ std::string UtcNow() {
     return text;
 }
 
+// A full disk is a full log here, and a missing file is its missing folder.
 DWORD ErrorFromErrno(int error) {
     switch (error) {
         case ENOSPC:
         case EDQUOT: return ERROR_LOG_FILE_FULL;
-        case EACCES:
-        case EPERM:
-        case EROFS: return ERROR_ACCESS_DENIED;
-        case ENOENT:
-        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-        default: return ERROR_WRITE_FAULT;
+        case ENOENT: return ERROR_PATH_NOT_FOUND;
+        default: return WindowsErrorFromErrno(error, ERROR_WRITE_FAULT);
     }
 }
 
@@ -89,16 +88,7 @@ DWORD AppendLine(const std::string& line) {
     if (fd < 0) return ErrorFromErrno(errno);
     while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
     }
-    DWORD result = ERROR_SUCCESS;
-    for (size_t done = 0; done < line.size();) {
-        ssize_t n = ::write(fd, line.data() + done, line.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            result = ErrorFromErrno(errno);
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
+    DWORD result = posix::WriteAll(fd, line.data(), line.size()) ? ERROR_SUCCESS : ErrorFromErrno(errno);
     ::flock(fd, LOCK_UN);
     ::close(fd);
     return result;

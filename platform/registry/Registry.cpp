@@ -14,13 +14,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/registry/RegistryStore.h"
+#include "platform/registry/internal/RegistryStore.h"
+#include "platform/registry/internal/KeyChangeWatch.h"
+#include "platform/registry/internal/RegKey.h"
 #include "platform/root/MachineRoot.h"
 #include "platform/text/CodePage.h"
-
-struct KvRegKey {
-    std::string folder;  // POSIX folder of the key
-};
+#include "platform/win/internal/ErrnoMap.h"
 
 namespace kv::platform::registry {
 namespace {
@@ -129,7 +128,7 @@ LONG ResolveKey(HKEY key, const std::string& subKey, bool create, std::string& f
         }
         if (!create) return ERROR_FILE_NOT_FOUND;
         std::string next = folder + "/" + EncodeName(part);
-        if (::mkdir(next.c_str(), 0755) != 0 && errno != EEXIST) return ERROR_ACCESS_DENIED;
+        if (::mkdir(next.c_str(), 0755) != 0 && errno != EEXIST) return WindowsErrorFromErrno(errno, ERROR_ACCESS_DENIED);
         folder = next;
         if (created) *created = true;
     }
@@ -137,7 +136,7 @@ LONG ResolveKey(HKEY key, const std::string& subKey, bool create, std::string& f
     return ERROR_SUCCESS;
 }
 
-HKEY NewKey(const std::string& folder) { return new KvRegKey{folder}; }
+HKEY NewKey(const std::string& folder) { return new KvRegKey(folder); }
 
 std::string Narrow(LPCWSTR text) {
     if (text == nullptr) return std::string();
@@ -301,6 +300,29 @@ LONG CopyName(const std::string& name, LPSTR out, LPDWORD length) {
 }
 
 }  // namespace
+
+LONG RegNotifyChangeKeyValue(HKEY key, BOOL watchSubtree, DWORD notifyFilter, HANDLE event, BOOL asynchronous) {
+    const DWORD known = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBUTES | REG_NOTIFY_CHANGE_LAST_SET |
+                        REG_NOTIFY_CHANGE_SECURITY;
+    if (notifyFilter == 0 || (notifyFilter & ~known) != 0) return ERROR_INVALID_PARAMETER;
+    if (asynchronous && (event == nullptr || event == INVALID_HANDLE_VALUE)) return ERROR_INVALID_PARAMETER;
+    std::string folder;
+    if (!BaseFolder(key, folder)) return ERROR_INVALID_HANDLE;
+    if (!asynchronous) return KeyChangeWatch::WaitForChange(folder, watchSubtree != FALSE, notifyFilter);
+    if (IsPredefined(key)) {
+        // A hive's handle is never closed, so nothing would end the watch.
+        return ERROR_INVALID_HANDLE;
+    }
+    std::unique_ptr<KeyChangeWatch> watch;
+    LONG rc = KeyChangeWatch::Start(folder, watchSubtree != FALSE, notifyFilter, event, watch);
+    if (rc != ERROR_SUCCESS) return rc;
+    std::lock_guard<std::mutex> lock(key->watchLock);
+    // Watches that have fired are done; a key re-armed after every change
+    // keeps one pending watch, not one per change.
+    std::erase_if(key->watches, [](const std::unique_ptr<KeyChangeWatch>& w) { return w->Fired(); });
+    key->watches.push_back(std::move(watch));
+    return ERROR_SUCCESS;
+}
 
 LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD, LPSTR, LPDWORD,
                    void*) {

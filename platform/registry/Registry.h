@@ -25,6 +25,7 @@ typedef HKEY* PHKEY;
 #define KEY_SET_VALUE 0x0002u
 #define KEY_CREATE_SUB_KEY 0x0004u
 #define KEY_ENUMERATE_SUB_KEYS 0x0008u
+#define KEY_NOTIFY 0x0010u
 #define KEY_READ 0x20019u
 #define KEY_WRITE 0x20006u
 #define KEY_ALL_ACCESS 0xF003Fu
@@ -32,6 +33,11 @@ typedef HKEY* PHKEY;
 #define REG_OPTION_NON_VOLATILE 0u
 #define REG_CREATED_NEW_KEY 1u
 #define REG_OPENED_EXISTING_KEY 2u
+
+#define REG_NOTIFY_CHANGE_NAME 0x1u
+#define REG_NOTIFY_CHANGE_ATTRIBUTES 0x2u
+#define REG_NOTIFY_CHANGE_LAST_SET 0x4u
+#define REG_NOTIFY_CHANGE_SECURITY 0x8u
 
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PHKEY result);
 LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired, PHKEY result);
@@ -53,3 +59,10 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWOR
                    LPSTR keyClass, LPDWORD classLength, void* lastWrite);
 LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved,
                    LPDWORD type, LPBYTE data, LPDWORD byteCount);
+// Reports the next change of the key (values added, replaced or deleted for
+// REG_NOTIFY_CHANGE_LAST_SET; sub-keys added or deleted for
+// REG_NOTIFY_CHANGE_NAME), or its deletion, once. Asynchronous: returns at
+// once, the watch already armed, and signals the event at the change; the
+// event must stay open until then or until the key is closed, and closing the
+// key signals it. Otherwise it returns when the change has happened.
+LONG RegNotifyChangeKeyValue(HKEY key, BOOL watchSubtree, DWORD notifyFilter, HANDLE event, BOOL asynchronous);

@@ -13,10 +13,10 @@
 
 #include "platform/root/MachineRoot.h"
 #include "platform/service/Service.h"
-#include "platform/service/ServiceDatabase.h"
-#include "platform/service/ServiceHandles.h"
-#include "platform/service/ServiceProcess.h"
-#include "platform/service/SystemdUnit.h"
+#include "platform/service/internal/ServiceDatabase.h"
+#include "platform/service/internal/ServiceHandles.h"
+#include "platform/service/internal/ServiceProcess.h"
+#include "platform/service/internal/SystemdUnit.h"
 #include "platform/system/SystemInfo.h"
 #include "platform/win/LastError.h"
 

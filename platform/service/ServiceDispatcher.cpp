@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "platform/service/Service.h"
-#include "platform/service/ServiceDatabase.h"
-#include "platform/service/ServiceProcess.h"
+#include "platform/service/internal/ServiceDatabase.h"
+#include "platform/service/internal/ServiceProcess.h"
 #include "platform/win/LastError.h"
 
 using namespace kv::platform::service;

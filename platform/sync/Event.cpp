@@ -83,11 +83,21 @@ BOOL ResetEvent(HANDLE handle) {
     return TRUE;
 }
 
-DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-    KvEvent* event = AsEvent(handle);
-    if (event == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) { return WaitForMultipleObjects(1, &handle, FALSE, milliseconds); }
+
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
+    if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || handles == nullptr || waitAll) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
+    }
+    KvEvent* events[MAXIMUM_WAIT_OBJECTS];
+    struct pollfd waits[MAXIMUM_WAIT_OBJECTS];
+    for (DWORD i = 0; i < count; ++i) {
+        events[i] = AsEvent(handles[i]);
+        if (events[i] == nullptr) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return WAIT_FAILED;
+        }
     }
     using Clock = std::chrono::steady_clock;
     const bool forever = milliseconds == INFINITE;
@@ -99,16 +109,21 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
             auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
             timeout = left > 0 ? static_cast<int>(left) : 0;
         }
-        struct pollfd wait = {event->fd, POLLIN, 0};
-        int ready = ::poll(&wait, 1, timeout);
+        for (DWORD i = 0; i < count; ++i) waits[i] = {events[i]->fd, POLLIN, 0};
+        int ready = ::poll(waits, count, timeout);
         if (ready < 0) {
             if (errno == EINTR) continue;
             SetLastError(ERROR_INVALID_HANDLE);
             return WAIT_FAILED;
         }
-        if (ready > 0) {
-            if (event->manualReset || Drain(event->fd)) return WAIT_OBJECT_0;
-            continue;  // another waiter took the signal of an auto-reset event
+        for (DWORD i = 0; ready > 0 && i < count; ++i) {
+            if ((waits[i].revents & (POLLERR | POLLNVAL)) != 0) {
+                SetLastError(ERROR_INVALID_HANDLE);
+                return WAIT_FAILED;
+            }
+            if ((waits[i].revents & POLLIN) == 0) continue;
+            if (events[i]->manualReset || Drain(events[i]->fd)) return WAIT_OBJECT_0 + i;
+            // another waiter took the signal of an auto-reset event
         }
         if (timeout == 0 || (!forever && Clock::now() >= deadline)) return WAIT_TIMEOUT;
     }

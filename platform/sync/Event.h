@@ -27,7 +27,16 @@ HANDLE CreateEventA(void* security, BOOL manualReset, BOOL initialState, LPCSTR 
 BOOL SetEvent(HANDLE event);
 BOOL ResetEvent(HANDLE event);
 
+#ifndef MAXIMUM_WAIT_OBJECTS
+#define MAXIMUM_WAIT_OBJECTS 64u
+#endif
+
 // Waits for the event at most the given milliseconds (INFINITE: no limit).
 // WAIT_OBJECT_0 when signalled, WAIT_TIMEOUT, or WAIT_FAILED with the last
 // error set (ERROR_INVALID_HANDLE for a handle that is not an event).
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+// Waits until any of the events is signalled: WAIT_OBJECT_0 plus the lowest
+// index among those signalled, WAIT_TIMEOUT, or WAIT_FAILED. Waiting for all
+// of them at once is not supported (ERROR_INVALID_PARAMETER): nothing here
+// needs it, and auto-reset events could not be taken together atomically.
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds);

@@ -13,7 +13,7 @@
 
 #include "platform/fs/PathMap.h"
 #include "platform/posix/internal/FileWrite.h"
-#include "platform/service/ServiceProcess.h"
+#include "platform/service/internal/ServiceProcess.h"
 
 extern char** environ;
 

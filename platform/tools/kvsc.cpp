@@ -20,8 +20,8 @@
 #include "platform/cli/HelpSwitch.h"
 #include "platform/root/MachineRoot.h"
 #include "platform/service/Service.h"
-#include "platform/service/ServiceDatabase.h"
-#include "platform/service/ServiceErrors.h"
+#include "platform/service/internal/ServiceDatabase.h"
+#include "platform/service/internal/ServiceErrors.h"
 #include "platform/win/LastError.h"
 
 namespace {

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/posix/internal/FileWrite.h"
+
 namespace {
 
 // The window model's box, when the process has the window model loaded and
@@ -50,8 +52,8 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
         int fd = ::open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         if (fd >= 0) {
             std::string record = line + "\n";
-            ssize_t written = ::write(fd, record.data(), record.size());
-            (void)written;
+            // A record that cannot be kept is no reason to fail the box.
+            (void)kv::platform::posix::WriteAll(fd, record.data(), record.size());
             ::close(fd);
         }
     }

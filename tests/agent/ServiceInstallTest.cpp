@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/registry/Registry.h"
-#include "platform/service/ServiceDatabase.h"
+#include "platform/service/internal/ServiceDatabase.h"
 #include "tests/agent_fixture/AgentHarness.h"
 
 namespace {

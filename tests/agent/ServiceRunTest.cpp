@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <string>
+#include <thread>
 
-#include "platform/service/ServiceDatabase.h"
+#include "platform/registry/Registry.h"
+#include "platform/service/internal/ServiceDatabase.h"
 #include "tests/agent_fixture/AgentHarness.h"
 
 namespace {
@@ -158,6 +162,88 @@ TEST_F(AgentService, FailedInitCoreIsLoggedAndTheServiceGoesOn) {
     root.SetDword("STARTNOW", 1);
     ASSERT_TRUE(WaitUntil([&] { return Count(agent.EngineCalls(), "CheckFiles") == 1; }));
     EXPECT_NE(agent.DebugLog().find(" InitCore failed with code 0x80004005\r\n"), std::string::npos);
+}
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+    return count;
+}
+
+const char* const kReadFailure = " Could not read information from registry\r\n";
+
+// The service sleeps while nothing changes, yet every change of its settings
+// still gets a pass of its own, without any check being asked for: a value
+// that has gone is reported (once, however many passes still miss it), and a
+// new log folder is used from the pass that read it. A stop then still ends
+// the idle service.
+TEST_F(AgentService, SettingsChangedWhileIdleTakeEffectWithoutARequest) {
+    AgentInstallation agent(root);
+    Install(agent);
+    Start(agent);
+    ASSERT_TRUE(Reaches(agent, SERVICE_RUNNING));
+    int pid = agent.ServiceProcess();
+    const std::string movedLog = root.DriveC() + "/Logs2/KvAgentDbg.txt";
+    auto deleteStartNow = [] {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrava Corvid\\Tsl3\\Config", 0, KEY_WRITE, &key),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegDeleteValueA(key, "STARTNOW"), ERROR_SUCCESS);
+        RegCloseKey(key);
+    };
+
+    deleteStartNow();
+    ASSERT_TRUE(WaitUntil([&] { return Occurrences(agent.DebugLog(), kReadFailure) == 1; }));
+
+    // The value is still missing in the pass that takes the new folder: not
+    // reported again. Once read back and gone anew, it is reported again, in
+    // the new folder.
+    std::filesystem::create_directories(root.DriveC() + "/Logs2");
+    root.SetString("LOGDIR", "C:\\Logs2");
+    // The read that succeeds leaves no line to wait for: give it a moment,
+    // and try again should the service have missed the value's short return.
+    bool reportedAnew = false;
+    for (int attempt = 0; attempt < 10 && !reportedAnew; ++attempt) {
+        root.SetDword("STARTNOW", 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        deleteStartNow();
+        reportedAnew = WaitUntil([&] { return Occurrences(kvtest::ReadTextFile(movedLog), kReadFailure) == 1; },
+                                 std::chrono::seconds(2));
+    }
+    ASSERT_TRUE(reportedAnew);
+    ASSERT_EQ(agent.Kvsc({"stop", kvtest::kAgentServiceName}).exitCode, 0);
+    ASSERT_TRUE(Reaches(agent, SERVICE_STOPPED));
+    WaitForProcessEnd(pid);
+
+    // One line per change, not one per millisecond.
+    EXPECT_EQ(Occurrences(agent.DebugLog(), kReadFailure), 1u);
+    std::string moved = kvtest::ReadTextFile(movedLog);
+    EXPECT_EQ(Occurrences(moved, kReadFailure), 1u);
+    EXPECT_NE(moved.find(" Service stopped\r\n"), std::string::npos);
+    EXPECT_EQ(agent.DebugLog().find(" Service stopped\r\n"), std::string::npos);
+    EXPECT_EQ(agent.EngineCalls(), (std::vector<std::string>{"InitCore", "UnInit"}));
+}
+
+// Removed with the keys above it, as an uninstallation would, and then put
+// back: the service waits for the key to come back and sees the request
+// written into the new one.
+TEST_F(AgentService, RequestIsSeenInASettingsKeyCreatedAgain) {
+    AgentInstallation agent(root);
+    Install(agent);
+    Start(agent);
+    ASSERT_TRUE(Reaches(agent, SERVICE_RUNNING));
+    std::filesystem::remove_all(root.Path() + "/registry/HKLM/SOFTWARE/Kestrava Corvid");
+    // The pass that found the key gone logged its failed reads.
+    ASSERT_TRUE(WaitUntil([&] { return agent.DebugLog().find(kReadFailure) != std::string::npos; }));
+    size_t failures = Occurrences(agent.DebugLog(), kReadFailure);
+
+    root.CreateSettingsKey();
+    root.EnableDebugLog(7);
+    root.SetDword("STARTNOW", 1);
+    ASSERT_TRUE(WaitUntil([&] { return Count(agent.EngineCalls(), "CheckFiles") == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return root.GetDword("STARTNOW") == 0; }));
+    // While the key was missing, nothing woke the service again and again.
+    EXPECT_LE(Occurrences(agent.DebugLog(), kReadFailure), failures + 8);
 }
 
 TEST_F(AgentService, CommandLineStartAndStop) {

@@ -10,8 +10,8 @@
 
 #include "platform/library/Library.h"
 #include "platform/resource/StringResource.h"
-#include "platform/service/ServiceDatabase.h"
-#include "platform/service/ServiceProcess.h"
+#include "platform/service/internal/ServiceDatabase.h"
+#include "platform/service/internal/ServiceProcess.h"
 
 namespace fs = std::filesystem;
 

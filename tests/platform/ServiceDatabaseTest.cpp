@@ -10,9 +10,9 @@
 
 #include "platform/library/Library.h"
 #include "platform/service/Service.h"
-#include "platform/service/ServiceDatabase.h"
-#include "platform/service/ServiceProcess.h"
-#include "platform/service/SystemdUnit.h"
+#include "platform/service/internal/ServiceDatabase.h"
+#include "platform/service/internal/ServiceProcess.h"
+#include "platform/service/internal/SystemdUnit.h"
 #include "platform/win/LastError.h"
 #include "tests/fixtures/TestRoot.h"
 

@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "platform/service/Service.h"
-#include "platform/service/ServiceDatabase.h"
-#include "platform/service/ServiceProcess.h"
+#include "platform/service/internal/ServiceDatabase.h"
+#include "platform/service/internal/ServiceProcess.h"
 #include "platform/win/LastError.h"
 #include "tests/fixtures/TestRoot.h"
 

@@ -3,6 +3,10 @@
 // escaped so that any registry name is one safe file name.
 #pragma once
 
+#ifndef KV_PLATFORM_INTERNAL
+#error "platform internals are not for use outside platform/"
+#endif
+
 #include <string>
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "platform/service/ServiceHandles.h"
+#include "platform/service/internal/ServiceHandles.h"
 
 #include <mutex>
 #include <unordered_set>

@@ -9,9 +9,13 @@
 // /etc/systemd/system unless KESTRAVA_SCM_UNIT_DIR names another folder.
 #pragma once
 
+#ifndef KV_PLATFORM_INTERNAL
+#error "platform internals are not for use outside platform/"
+#endif
+
 #include <string>
 
-#include "platform/service/ServiceDatabase.h"
+#include "platform/service/internal/ServiceDatabase.h"
 
 namespace kv::platform::service {
 

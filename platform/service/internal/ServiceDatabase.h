@@ -18,6 +18,10 @@
 // with "." in the folder are the lock and folders being made or removed.
 #pragma once
 
+#ifndef KV_PLATFORM_INTERNAL
+#error "platform internals are not for use outside platform/"
+#endif
+
 #include <sys/types.h>
 
 #include <string>

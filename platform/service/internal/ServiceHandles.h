@@ -3,6 +3,10 @@
 // ERROR_INVALID_HANDLE instead of being followed.
 #pragma once
 
+#ifndef KV_PLATFORM_INTERNAL
+#error "platform internals are not for use outside platform/"
+#endif
+
 #include <string>
 
 #include "platform/service/Service.h"

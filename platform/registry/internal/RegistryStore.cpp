@@ -1,4 +1,4 @@
-#include "platform/registry/RegistryStore.h"
+#include "platform/registry/internal/RegistryStore.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,6 +11,9 @@
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
+
+#include "platform/posix/internal/FileWrite.h"
+#include "platform/win/internal/ErrnoMap.h"
 
 namespace kv::platform::registry {
 namespace {
@@ -59,8 +62,6 @@ bool ReadAll(int fd, std::vector<unsigned char>& bytes) {
         bytes.insert(bytes.end(), buffer, buffer + n);
     }
 }
-
-std::atomic<unsigned> g_tempCounter{0};
 
 bool HexDigit(char c, int& digit) {
     if (c >= '0' && c <= '9') digit = c - '0';
@@ -177,7 +178,7 @@ LONG ReadValue(const std::string& folder, const std::string& name, StoredValue& 
         }
     }
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+    if (fd < 0) return WindowsErrorFromErrno(errno, ERROR_FILE_NOT_FOUND);
     if (::fstat(fd, &st) != 0) {
         ::close(fd);
         return ERROR_FILE_NOT_FOUND;
@@ -199,33 +200,20 @@ LONG WriteValue(const std::string& folder, const std::string& name, const Stored
     if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_KEY_DELETED;
     std::string fileName;
     if (!FindEntry(folder, name, EntryKind::Value, fileName)) fileName = EncodeName(name);
-    std::string temp = folder + "/.tmp." + std::to_string(::getpid()) + "." +
-                       std::to_string(g_tempCounter.fetch_add(1));
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return ERROR_ACCESS_DENIED;
     std::vector<unsigned char> bytes(4 + value.data.size());
     for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(value.type >> (8 * i));
     std::copy(value.data.begin(), value.data.end(), bytes.begin() + 4);
-    size_t written = 0;
-    while (written < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        written += static_cast<size_t>(n);
-    }
-    bool ok = written == bytes.size();
-    if (::close(fd) != 0) ok = false;
-    if (!ok || ::rename(temp.c_str(), (folder + "/" + fileName).c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return ERROR_ACCESS_DENIED;
-    }
-    return ERROR_SUCCESS;
+    if (posix::ReplaceFile(folder + "/" + fileName, bytes.data(), bytes.size(), 0644)) return ERROR_SUCCESS;
+    // The key's folder went while the value was written.
+    if (errno == ENOENT) return ERROR_KEY_DELETED;
+    return WindowsErrorFromErrno(errno, ERROR_ACCESS_DENIED);
 }
 
 LONG DeleteValue(const std::string& folder, const std::string& name) {
     std::string fileName;
     if (!FindEntry(folder, name, EntryKind::Value, fileName)) return ERROR_FILE_NOT_FOUND;
-    return ::unlink((folder + "/" + fileName).c_str()) == 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    if (::unlink((folder + "/" + fileName).c_str()) == 0) return ERROR_SUCCESS;
+    return WindowsErrorFromErrno(errno, ERROR_ACCESS_DENIED);
 }
 
 }  // namespace kv::platform::registry

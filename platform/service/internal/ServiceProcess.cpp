@@ -1,4 +1,4 @@
-#include "platform/service/ServiceProcess.h"
+#include "platform/service/internal/ServiceProcess.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -13,11 +13,15 @@
 #include <cstring>
 
 #include "platform/fs/PathMap.h"
+#include "platform/posix/internal/FileWrite.h"
+#include "platform/win/internal/ErrnoMap.h"
 
 extern char** environ;
 
 namespace kv::platform::service {
 namespace {
+
+using posix::WriteAll;
 
 bool IsFile(const std::string& path) {
     struct stat info;
@@ -78,17 +82,6 @@ std::vector<std::string> SplitArguments(const std::string& text) {
     return args;
 }
 
-void WriteAll(int fd, const void* data, size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-}
-
 bool ReadAll(int fd, void* data, size_t size) {
     char* p = static_cast<char*>(data);
     while (size > 0) {
@@ -101,16 +94,8 @@ bool ReadAll(int fd, void* data, size_t size) {
     return true;
 }
 
-DWORD WindowsErrorOfExec(int error) {
-    switch (error) {
-        case ENOENT: return 2;     // ERROR_FILE_NOT_FOUND
-        case EACCES:
-        case EPERM: return 5;      // ERROR_ACCESS_DENIED
-        case ENOEXEC: return 193;  // ERROR_BAD_EXE_FORMAT
-        case ENOMEM: return 8;     // ERROR_NOT_ENOUGH_MEMORY
-        default: return 31;        // ERROR_GEN_FAILURE
-    }
-}
+// What CreateProcess reports for the failure exec(2) had.
+DWORD WindowsErrorOfExec(int error) { return WindowsErrorFromErrno(error, ERROR_GEN_FAILURE); }
 
 // Only async-signal-safe calls from here on: the caller may have threads.
 [[noreturn]] void RunGrandchild(int goFd, int errorFd, int logFd, const char* program,

@@ -1,4 +1,4 @@
-#include "platform/service/ServiceDatabase.h"
+#include "platform/service/internal/ServiceDatabase.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,9 +16,10 @@
 #include <random>
 #include <sstream>
 
+#include "platform/posix/internal/FileWrite.h"
 #include "platform/root/MachineRoot.h"
-#include "platform/service/ServiceProcess.h"
-#include "platform/service/SystemdUnit.h"
+#include "platform/service/internal/ServiceProcess.h"
+#include "platform/service/internal/SystemdUnit.h"
 
 namespace kv::platform::service {
 namespace {
@@ -74,27 +75,7 @@ bool ReadWholeFile(const std::string& path, std::string& text) {
     return true;
 }
 
-// Writes a file beside the target and renames it over the target.
-bool ReplaceFile(const std::string& path, const std::string& text, mode_t mode) {
-    static std::atomic<unsigned> counter{0};
-    std::string temp = path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0) return false;
-    size_t written = 0;
-    while (written < text.size()) {
-        ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        written += static_cast<size_t>(n);
-    }
-    bool ok = written == text.size();
-    if (::close(fd) != 0) ok = false;
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
-}
+using posix::ReplaceFile;
 
 typedef std::vector<std::pair<std::string, std::string>> Lines;
 

@@ -1,4 +1,4 @@
-#include "platform/service/ServiceErrors.h"
+#include "platform/service/internal/ServiceErrors.h"
 
 namespace kv::platform::service {
 

@@ -2,6 +2,10 @@
 // arguments, a detached start, and whether a recorded process still runs.
 #pragma once
 
+#ifndef KV_PLATFORM_INTERNAL
+#error "platform internals are not for use outside platform/"
+#endif
+
 #include <sys/types.h>
 
 #include <string>

@@ -2,6 +2,10 @@
 // operator tools print them.
 #pragma once
 
+#ifndef KV_PLATFORM_INTERNAL
+#error "platform internals are not for use outside platform/"
+#endif
+
 #include "platform/win/WinTypes.h"
 
 namespace kv::platform::service {

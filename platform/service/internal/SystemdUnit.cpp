@@ -1,4 +1,4 @@
-#include "platform/service/SystemdUnit.h"
+#include "platform/service/internal/SystemdUnit.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,8 +12,9 @@
 #include <sstream>
 
 #include "platform/library/Library.h"
+#include "platform/posix/internal/FileWrite.h"
 #include "platform/root/MachineRoot.h"
-#include "platform/service/ServiceProcess.h"
+#include "platform/service/internal/ServiceProcess.h"
 
 namespace kv::platform::service {
 namespace {
@@ -122,13 +123,7 @@ bool WriteUnit(const std::string& folder, const ServiceConfig& config, const std
                const std::string& kvsc) {
     std::string unit = UnitName(config.name);
     std::string path = folder + "/" + unit;
-    std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << UnitText(config, root, kvsc);
-        if (!out) return false;
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) return false;
+    if (!posix::ReplaceFile(path, UnitText(config, root, kvsc), 0644)) return false;
     std::string wants = folder + "/multi-user.target.wants";
     ::mkdir(wants.c_str(), 0755);
     std::string link = wants + "/" + unit;
