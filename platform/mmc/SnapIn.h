@@ -34,8 +34,8 @@ struct HBITMAP__;
 typedef HBITMAP__* HBITMAP;
 struct HPALETTE__;
 typedef HPALETTE__* HPALETTE;
-struct _PSP;
-typedef _PSP* HPROPSHEETPAGE;
+struct KvPropertyPage;
+typedef KvPropertyPage* HPROPSHEETPAGE;
 
 #ifndef RGB
 #define RGB(r, g, b) ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
@@ -238,22 +238,17 @@ typedef enum _MMC_RESULT_VIEW_STYLE {
 #define MMCLV_UPDATE_NOSCROLL 0x2
 #define HDI_HIDDEN 0x1
 
-#ifndef LVCFMT_LEFT
+// Spelt as the common controls' header spells them.
 #define LVCFMT_LEFT 0x0000
 #define LVCFMT_RIGHT 0x0001
 #define LVCFMT_CENTER 0x0002
-#endif
-#ifndef LVIS_FOCUSED
-#define LVIS_FOCUSED 0x0001
-#define LVIS_SELECTED 0x0002
-#define LVIS_CUT 0x0004
-#define LVIS_DROPHILITED 0x0008
-#define LVIS_OVERLAYMASK 0x0F00
-#define LVIS_STATEIMAGEMASK 0xF000
-#endif
-#ifndef INDEXTOSTATEIMAGEMASK
-#define INDEXTOSTATEIMAGEMASK(i) ((i) << 12)
-#endif
+#define LVIS_FOCUSED 0x0001u
+#define LVIS_SELECTED 0x0002u
+#define LVIS_CUT 0x0004u
+#define LVIS_DROPHILITED 0x0008u
+#define LVIS_OVERLAYMASK 0x0F00u
+#define LVIS_STATEIMAGEMASK 0xF000u
+#define INDEXTOSTATEIMAGEMASK(i) ((UINT)(i) << 12)
 #ifndef RSI_DESCENDING
 #define RSI_DESCENDING 0x0001
 #define RSI_NOSORTICON 0x0002
@@ -573,10 +568,10 @@ struct IHeaderCtrl : IUnknown {
 };
 
 struct IImageList : IUnknown {
-    // icon: an HICON (a named icon of the theme, see KvNamedIcon).
+    // icon: an HICON from KvNamedIcon.
     STDMETHOD(ImageListSetIcon)(LONG_PTR* icon, long index) PURE;
-    // Two strips of 16x16 and 32x32 images (HBITMAP), the images numbered
-    // from start; mask is the transparent colour.
+    // Two strips of 16x16 and 32x32 images (HBITMAPs from KvNamedStrip), the
+    // images numbered from start; mask is the transparent colour.
     STDMETHOD(ImageListSetStrip)(LONG_PTR* smallStrip, LONG_PTR* largeStrip, long start, COLORREF mask) PURE;
 };
 
@@ -680,10 +675,16 @@ KV_MMC_API HRESULT MMCFreeNotifyHandle(LONG_PTR notifyHandle);
 // them; nothing to adjust here.
 KV_MMC_API HRESULT MMCPropPageCallback(void* propSheetPage);
 
-// An icon of the installed theme by name ("folder", "drive-harddisk",
-// "text-x-generic"): what ImageListSetIcon takes, and what the shell's
-// system image list holds. The name is copied; the handle lives for the
-// process.
-KV_MMC_API HICON KvNamedIcon(const char* themeIconName);
+// Images are named, as the common controls name them: an icon of the
+// installed theme ("folder", "drive-harddisk", "text-x-generic") or a picture
+// the module carries ("res:NAME"). KvNamedIcon gives the HICON that
+// ImageListSetIcon takes (the same name, the same handle; it lives for the
+// process); null for a name holding anything but letters, digits and "-_.:".
+KV_MMC_API HICON KvNamedIcon(const char* name);
 // The name behind such a handle; null for any other handle.
 KV_MMC_API const char* KvNamedIconName(HICON icon);
+// A strip of named images, as a bitmap strip of the module would be: what
+// ImageListSetStrip takes. It lives for the process.
+KV_MMC_API HBITMAP KvNamedStrip(const char* const* names, int count);
+// The names of such a strip; false for any other handle.
+KV_MMC_API bool KvNamedStripNames(HBITMAP strip, const char* const** names, int* count);
