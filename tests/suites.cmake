@@ -23,3 +23,18 @@ set_target_properties(TestComServer PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTOR
 kv_test_suite(com_tests com LINK kvcom DEPENDS kvregsvr32 kvreg TestComServer OrvRes409)
 target_compile_definitions(com_tests PRIVATE KV_TEST_COM_SERVER="$<TARGET_FILE:TestComServer>")
 kv_test_suite(console_tests console LINK kvconsole DEPENDS ${KV_DELIVERABLES} OrvConsole kvregsvr32)
+# The console host: a small snap-in of its own, unit tests of the host's
+# parts, the access checks over HTTP and the page driven in a real browser.
+add_library(KvTestSnapin SHARED ${CMAKE_CURRENT_SOURCE_DIR}/mmc_fixture/TestSnapin.cpp)
+target_link_libraries(KvTestSnapin PRIVATE kvmmcapi kvcom kvplatform)
+set_target_properties(KvTestSnapin PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/mmc_snapin)
+kv_test_suite(mmc_tests mmc LINK kvmmcweb DEPENDS KvTestSnapin kvmmc kvregsvr32 kvreg)
+set(KV_MMC_WEB_TEST_ENV
+  KV_BIN_DIR=${KV_BIN_DIR}
+  KV_TEST_SNAPIN=$<TARGET_FILE:KvTestSnapin>
+  KV_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots
+  KV_SOURCE_DIR=${CMAKE_SOURCE_DIR})
+foreach(script access_test console_page_test)
+  add_test(NAME mmc_web.${script} COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/mmc_web/${script}.py)
+  set_tests_properties(mmc_web.${script} PROPERTIES ENVIRONMENT "${KV_MMC_WEB_TEST_ENV}" TIMEOUT 300 SKIP_RETURN_CODE 77)
+endforeach()
