@@ -174,8 +174,11 @@ class Browser:
         self.wait(lambda d: d.execute_script("return !!(window.page || true) && document.querySelectorAll('#scope .node').length > 0"))
 
     def wait(self, condition, timeout=20, message="condition"):
+        from selenium.common.exceptions import StaleElementReferenceException
         from selenium.webdriver.support.ui import WebDriverWait
-        return WebDriverWait(self.driver, timeout, poll_frequency=0.05).until(condition, message)
+        # The page redraws with every snapshot: an element found a moment ago may be gone.
+        return WebDriverWait(self.driver, timeout, poll_frequency=0.05,
+                             ignored_exceptions=[StaleElementReferenceException]).until(condition, message)
 
     def shot(self, label):
         self.step += 1
@@ -197,7 +200,7 @@ class Browser:
         return self.driver.find_elements(By.CSS_SELECTOR, selector)
 
     def tree_names(self):
-        return [n.get_attribute("data-name") for n in self.css("#scope .node")]
+        return self.driver.execute_script("return [...document.querySelectorAll('#scope .node')].map(n => n.dataset.name)")
 
     def node(self, name):
         from selenium.webdriver.common.by import By
@@ -254,7 +257,9 @@ class Browser:
         raise AssertionError("no button %r in %s" % (text, window.get_attribute("data-title")))
 
     def rows(self):
-        return [[c.text for c in r.find_elements("css selector", "td")] for r in self.css("#result-body tr.row")]
+        return self.driver.execute_script(
+            "return [...document.querySelectorAll('#result-body tr.row')].map(r => [...r.cells].map(c => c.innerText.trim()))")
 
     def headers(self):
-        return [h.text.rstrip("▲▼").strip() for h in self.css("#result-body th")]
+        return self.driver.execute_script(
+            "return [...document.querySelectorAll('#result-body th')].map(h => h.firstChild ? h.firstChild.textContent : '')")

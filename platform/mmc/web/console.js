@@ -433,7 +433,7 @@ function buildMenu(items, menuId, depth) {
       if (!item.enabled) return;
       if (hasSub) return openSubmenu(entry, item, menuId, depth);
       closeMenus();
-      page.shownMenu = "0";
+      // The same menu never opens twice: a newer snapshot may still name it.
       command("menu-command", { menu: menuId, command: item.command });
     };
     entry.addEventListener("mouseenter", () => {
@@ -509,7 +509,6 @@ function menuKey(event, menu, depth) {
     if (parent) parent.focus();
   } else if (event.key === "Escape") {
     closeMenus();
-    page.shownMenu = "0";
     command("close-menu");
     restoreFocus();
   } else if (event.key.length === 1) {
@@ -979,7 +978,6 @@ function start() {
   document.addEventListener("mousedown", (event) => {
     if (!event.target.closest(".menu") && !event.target.closest(".menu-title") && $("menus").children.length) {
       closeMenus();
-      page.shownMenu = "0";
       command("close-menu");
     }
   });
