@@ -290,13 +290,13 @@ function renderResult(view) {
       const tr = el("tr", { class: "row" + (row.selected ? " selected" : ""), role: "row", "aria-selected": String(row.selected), dataset: { id: row.id, scope: String(row.scope) } });
       columns.forEach((c, index) => {
         if (index === 0) {
-          const cell = el("td", { class: "first" });
+          const cell = el("span", { class: "cell" });
           if (row.stateImage > 0) cell.append(el("img", { class: "state-icon", src: iconUrl(stateIconName(row.stateImage)), alt: "" }));
           cell.append(el("img", { class: "cell-icon", src: iconUrl(row.icon), alt: "" }));
           const key = (row.scope ? "scope:" : "result:") + row.id;
           if (view.rename === key) cell.append(renameBox(row.texts[0] || "", row.scope, row.id));
           else cell.append(el("span", { class: "label", text: row.texts[0] || "" }));
-          tr.append(cell);
+          tr.append(el("td", { class: "first" }, cell));
         } else {
           tr.append(el("td", { class: align(c.format), text: row.texts[index] || "" }));
         }
@@ -836,11 +836,11 @@ function buildListControl(child, common) {
   const tbody = el("tbody");
   list.items.forEach((item, index) => {
     const tr = el("tr", { class: "row" + (item.selected ? " selected" : ""), "aria-selected": String(item.selected), dataset: { index: String(index) } });
-    const first = el("td", { class: "first" });
+    const first = el("span", { class: "cell" });
     if (item.stateIcon) first.append(el("img", { class: "state-icon", src: iconUrl(item.stateIcon), alt: "" }));
     if (item.icon) first.append(el("img", { class: "cell-icon", src: iconUrl(item.icon), alt: "" }));
     first.append(el("span", { text: item.texts[0] || "" }));
-    tr.append(first);
+    tr.append(el("td", { class: "first" }, first));
     for (let c = 1; c < Math.max(1, list.columns.length); c++) tr.append(el("td", { text: item.texts[c] || "" }));
     tr.addEventListener("mousedown", (event) => {
       const x = event.clientX - tr.getBoundingClientRect().left;
