@@ -42,7 +42,10 @@ HRESULT InitFileProfLnk(CConsoleData& data) {
                     rs.GetFieldValue("PATH", path);
                     WriteDebugLog(7, path.c_str());
                     std::string lower = Lower(path);
-                    DWORD attributes = GetFileAttributesA(lower.c_str());
+                    // Asked as stored: names on this system differ by case,
+                    // so the lower-cased text may name nothing and its rule
+                    // would be dropped.
+                    DWORD attributes = GetFileAttributesA(path.c_str());
                     WriteDebugLogF(7, "%d", static_cast<int>(attributes));
                     bool keep = true;
                     if (attributes == INVALID_FILE_ATTRIBUTES) {
