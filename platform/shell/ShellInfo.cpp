@@ -1,9 +1,11 @@
 #include "platform/shell/ShellInfo.h"
 
 #include <gio/gio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -49,6 +51,24 @@ std::string LastName(const std::string& path) {
     return cut == std::string::npos ? trimmed : trimmed.substr(cut + 1);
 }
 
+// Whether the icon theme the display draws from has an icon of that name.
+bool ThemeHasIcon(const std::string& name) {
+    static std::mutex lock;
+    static std::map<std::string, bool>* known = new std::map<std::string, bool>;
+    std::lock_guard<std::mutex> guard(lock);
+    auto it = known->find(name);
+    if (it != known->end()) return it->second;
+    const std::string theme = "/usr/share/icons/Adwaita/";
+    bool found = false;
+    for (const char* folder : {"16x16/mimetypes/", "scalable/mimetypes/", "16x16/places/", "16x16/devices/"}) {
+        for (const char* suffix : {".png", ".svg"}) {
+            if (::access((theme + folder + name + suffix).c_str(), F_OK) == 0) found = true;
+        }
+    }
+    known->emplace(name, found);
+    return found;
+}
+
 struct TypeInfo {
     std::string description;
     std::string icon;
@@ -69,10 +89,16 @@ TypeInfo FileType(const std::string& name) {
         info.icon = generic;
         g_free(generic);
     }
+    // The most specific name the installed theme draws, else the generic one.
     if (GIcon* icon = g_content_type_get_icon(type)) {
         if (G_IS_THEMED_ICON(icon)) {
             const gchar* const* names = g_themed_icon_get_names(G_THEMED_ICON(icon));
-            if (names != nullptr && names[0] != nullptr) info.icon = names[0];
+            for (size_t i = 0; names != nullptr && names[i] != nullptr; ++i) {
+                if (ThemeHasIcon(names[i])) {
+                    info.icon = names[i];
+                    break;
+                }
+            }
         }
         g_object_unref(icon);
     }
