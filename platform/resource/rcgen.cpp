@@ -1,5 +1,7 @@
 // Build tool: turns a string-table text file into the C++ source of the table
-// that a library exports (see StringTable.h).
+// that a library exports (see StringTable.h), or, with --dialogs, dialog
+// template files into the source of the module's dialog table (the format is
+// in platform/ui/DialogTemplate.h).
 //
 // Input lines:  <id> "<text>"   with C escapes (\n \t \" \\ \xHH) in the text;
 //               blank lines and lines starting with # are ignored.
@@ -13,7 +15,9 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "platform/resource/DialogCompiler.h"
 #include "platform/resource/StringTable.h"
 
 namespace {
@@ -76,8 +80,13 @@ std::string CLiteral(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 4 && std::string(argv[1]) == "--dialogs") {
+        std::vector<std::string> inputs(argv + 3, argv + argc);
+        return kv::rcgen::CompileDialogs(inputs, argv[2]);
+    }
     if (argc != 3 && argc != 4) {
-        std::cerr << "usage: rcgen INPUT.str OUTPUT.cpp [SYMBOL]\n";
+        std::cerr << "usage: rcgen INPUT.str OUTPUT.cpp [SYMBOL]\n"
+                  << "       rcgen --dialogs OUTPUT.cpp INPUT.dlg...\n";
         return 2;
     }
     std::ifstream in(argv[1]);

@@ -1,5 +1,6 @@
 #include "platform/ui/MessageBox.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -8,7 +9,36 @@
 #include <cstdlib>
 #include <string>
 
-int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
+namespace {
+
+// The window model's box, when the process has the window model loaded and
+// its display is on; false otherwise.
+bool ShowOnDisplay(HWND owner, LPCSTR text, LPCSTR caption, UINT type, int& answer) {
+    void* library = ::dlopen("libkvuser.so", RTLD_NOW | RTLD_NOLOAD);
+    if (library == nullptr) return false;
+    using Show = int (*)(HWND, LPCSTR, LPCSTR, UINT, int*);
+    auto show = reinterpret_cast<Show>(::dlsym(library, "KvUserMessageBox"));
+    int handled = 0;
+    if (show != nullptr) answer = show(owner, text, caption, type, &handled);
+    ::dlclose(library);
+    return handled != 0;
+}
+
+int FirstButton(UINT type) {
+    switch (type & MB_TYPEMASK) {
+        case MB_ABORTRETRYIGNORE: return IDABORT;
+        case MB_YESNO:
+        case MB_YESNOCANCEL: return IDYES;
+        case MB_RETRYCANCEL: return IDRETRY;
+        default: return IDOK;
+    }
+}
+
+}  // namespace
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+    int answer = 0;
+    if (ShowOnDisplay(owner, text, caption, type, answer)) return answer;
     // A box has no caption of its own: Windows shows "Error" then.
     std::string line = caption != nullptr ? caption : "Error";
     line += ": ";
@@ -25,5 +55,5 @@ int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
             ::close(fd);
         }
     }
-    return IDOK;
+    return FirstButton(type);
 }

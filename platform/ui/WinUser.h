@@ -354,6 +354,9 @@ KV_UI_API BOOL CheckDlgButton(HWND dialog, int id, UINT check);
 KV_UI_API UINT IsDlgButtonChecked(HWND dialog, int id);
 KV_UI_API BOOL CheckRadioButton(HWND dialog, int firstId, int lastId, int checkId);
 KV_UI_API HWND GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous);
+// Whether a key is held: the high bit is set for Shift and Ctrl while the
+// input that came with them is handled.
+KV_UI_API short GetKeyState(int key);
 // Dialog units to pixels, by the dialog font's base units.
 KV_UI_API BOOL MapDialogRect(HWND dialog, LPRECT rect);
 

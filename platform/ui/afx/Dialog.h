@@ -54,6 +54,9 @@ public:
     CWnd* m_pDlgWnd;
     HWND PrepareCtrl(int id);
     HWND PrepareEditCtrl(int id);
+    // The control of the last DDX_ call, which a DDV_ check that follows it
+    // refers to.
+    HWND LastControl() const { return m_lastControl; }
     [[noreturn]] void Fail();
 
 private:

@@ -65,6 +65,7 @@ protected:
 private:
     friend class CPropertySheet;
     CPropertySheet* m_sheet = nullptr;
+    std::string m_caption;
     bool m_modified = false;
     bool m_firstSetActive = true;
 };

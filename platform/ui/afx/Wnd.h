@@ -20,6 +20,9 @@
 #include "platform/ui/WinUser.h"
 
 class CDataExchange;
+namespace kv::ui::detail {
+struct ClassLayer;
+}
 
 class KV_UI_API CWnd {
 public:
@@ -123,13 +126,9 @@ protected:
     WNDPROC m_pfnSuper = nullptr;
 
 private:
-    friend struct KvWndAccess;
-    struct CurrentMessage {
-        UINT message;
-        WPARAM wParam;
-        LPARAM lParam;
-    };
-    CurrentMessage m_current{0, 0, 0};
+    friend struct kv::ui::detail::ClassLayer;
+    // A wrapper made by FromHandle leaves the window alone when it goes.
+    bool m_ownsWindow = true;
     std::map<std::pair<int, UINT>, std::function<void()>> m_commands;
     std::map<std::pair<int, UINT>, std::function<void(NMHDR*, LRESULT*)>> m_notifies;
     std::map<UINT, std::function<LRESULT(WPARAM, LPARAM)>> m_messages;

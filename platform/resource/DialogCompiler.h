@@ -1,0 +1,13 @@
+// Part of the build tool rcgen: dialog template files (format in
+// platform/ui/DialogTemplate.h) to the C++ source of a module's dialog table.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kv::rcgen {
+
+// 0 on success; errors go to standard error with file and line.
+int CompileDialogs(const std::vector<std::string>& inputs, const std::string& output);
+
+}  // namespace kv::rcgen
