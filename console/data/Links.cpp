@@ -8,6 +8,7 @@
 #include "console/data/Statements.h"
 #include "core/fingerprint/FingerPrintString.h"
 #include "platform/fs/Attributes.h"
+#include "platform/ui/afx/Wnd.h"
 #include "platform/win/LastError.h"
 
 namespace {
@@ -21,6 +22,7 @@ std::string Lower(std::string text) {
 }  // namespace
 
 HRESULT InitFileProfLnk(CConsoleData& data) {
+    CWaitCursor wait;
     HRESULT result = S_OK;
     data.m_links.clear();
     WriteDebugLog(7, "Getting the link items...");

@@ -6,6 +6,7 @@
 #include "common/ResourceModule.h"
 #include "console/data/SqlText.h"
 #include "console/data/Statements.h"
+#include "platform/ui/afx/Wnd.h"
 
 std::string g_strDefaultMailTo;
 std::string g_strDefaultMailFrom;
@@ -27,6 +28,7 @@ std::string FieldText(const CRecordset& rs, const char* column) {
 }  // namespace
 
 HRESULT InitProfiles(CConsoleData& data) {
+    CWaitCursor wait;
     try {
         data.m_profiles.clear();
         std::string none;

@@ -2,9 +2,7 @@
 
 #include "common/ResourceModule.h"
 #include "console/data/Profiles.h"
-#ifndef KV_CONSOLE_NO_DIALOGS
 #include "console/dialogs/NewProfileDlg.h"
-#endif
 #include "console/module/ConsoleGuids.h"
 #include "console/nodes/ProfileNode.h"
 #include "console/snapin/Component.h"
@@ -91,11 +89,9 @@ HRESULT CProfilesNode::AddMenuItems(IContextMenuCallback* callback, long* insert
 
 HRESULT CProfilesNode::Command(long commandId, CComponent*) {
     if (commandId != IDM_NEW_PROFILE) return S_FALSE;
-#ifndef KV_CONSOLE_NO_DIALOGS
     std::string name;
     if (!AskNewProfileName(name)) return S_OK;
     CreateProfile(name);
-#endif
     return S_OK;
 }
 
