@@ -7,6 +7,7 @@ packages=(
   unixodbc unixodbc-dev odbcinst libsqliteodbc sqlite3 libsqlite3-dev
   libcurl4-openssl-dev libssl-dev
   python3 python3-aiosmtpd
+  libglib2.0-dev shared-mime-info adwaita-icon-theme
   libcpp-httplib-dev nlohmann-json3-dev zlib1g-dev libbrotli-dev
   chromium chromium-driver python3-selenium
 )

@@ -23,6 +23,7 @@ set_target_properties(TestComServer PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTOR
 kv_test_suite(com_tests com LINK kvcom DEPENDS kvregsvr32 kvreg TestComServer OrvRes409)
 target_compile_definitions(com_tests PRIVATE KV_TEST_COM_SERVER="$<TARGET_FILE:TestComServer>")
 kv_test_suite(console_tests console LINK kvconsole DEPENDS ${KV_DELIVERABLES} OrvConsole kvregsvr32)
+kv_test_suite(shell_tests shell LINK kvshell DEPENDS kvreg)
 # The console host: a small snap-in of its own, unit tests of the host's
 # parts, the access checks over HTTP and the page driven in a real browser.
 add_library(KvTestSnapin SHARED ${CMAKE_CURRENT_SOURCE_DIR}/mmc_fixture/TestSnapin.cpp)

@@ -5,6 +5,7 @@
 
 #include "platform/com/Activation.h"
 #include "platform/com/Registration.h"
+#include "platform/library/Library.h"
 #include "platform/registry/Registry.h"
 #include "tests/com_fixture/Counter.h"
 #include "tests/fixtures/TestRoot.h"
@@ -97,8 +98,14 @@ TEST(ComActivation, RegisteredServerIsLoadedThroughItsRegistryEntry) {
               S_OK);
     EXPECT_EQ(second->Total(), 0);
     EXPECT_EQ(counter->Release(), 0u);
+    // The module may go once nothing of it is alive.
+    HMODULE module = GetModuleHandleA("TestComServer.dll");
+    ASSERT_NE(module, nullptr);
+    auto canUnload = reinterpret_cast<LPFNCANUNLOADNOW>(GetProcAddress(module, "DllCanUnloadNow"));
+    ASSERT_NE(canUnload, nullptr);
+    EXPECT_EQ(canUnload(), S_FALSE);
     second.Release();
-    CoFreeUnusedLibraries();
+    EXPECT_EQ(canUnload(), S_OK);
 
     auto unreg = RunProgram(BinPath("kvregsvr32"), {"/u", kServer});
     ASSERT_EQ(unreg.exitCode, 0) << unreg.err;
