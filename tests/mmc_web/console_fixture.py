@@ -210,7 +210,13 @@ class Browser:
         return self.wait(lambda d: (name in self.tree_names()) == present, message="node %s %s" % (name, present))
 
     def select_node(self, name):
-        self.node(name).find_element("css selector", ".label").click()
+        from selenium.common.exceptions import StaleElementReferenceException
+        for _ in range(5):
+            try:
+                self.node(name).find_element("css selector", ".label").click()
+                break
+            except StaleElementReferenceException:
+                continue
         self.wait(lambda d: "selected" in self.node(name).get_attribute("class"), message="selected " + name)
 
     def expand(self, name):
@@ -251,10 +257,29 @@ class Browser:
         return " ".join(e.text for e in window.find_elements("css selector", ".ctl-static"))
 
     def button(self, window, text):
-        for b in window.find_elements("css selector", "button.ctl-button"):
-            if b.text.replace("&", "") == text:
-                return b
-        raise AssertionError("no button %r in %s" % (text, window.get_attribute("data-title")))
+        """The button of a window, found afresh (windows are redrawn as they change)."""
+        title = window if isinstance(window, str) else window.get_attribute("data-title")
+
+        def find(d):
+            for w in self.css("#windows .window"):
+                if w.get_attribute("data-title") != title:
+                    continue
+                for b in w.find_elements("css selector", "button.ctl-button"):
+                    if b.text.replace("&", "") == text and b.is_enabled():
+                        return b
+            return None
+        return self.wait(find, message="button %r in %s" % (text, title))
+
+    def click(self, window, text):
+        """Clicks a window's button, again if the window was redrawn under the click."""
+        from selenium.common.exceptions import StaleElementReferenceException
+        for _ in range(5):
+            try:
+                self.button(window, text).click()
+                return
+            except StaleElementReferenceException:
+                continue
+        raise AssertionError("button %r kept moving" % text)
 
     def rows(self):
         return self.driver.execute_script(

@@ -66,7 +66,7 @@ const plain = (text) => String(text || "").replace(/&&/g, "\u0000").replace(/&/g
 
 // ---- Talking to the console --------------------------------------------------
 
-async function post(path, body) {
+async function send(path, body) {
   const response = await fetch(path, {
     method: "POST",
     headers: { "Content-Type": "application/json" },
@@ -75,6 +75,15 @@ async function post(path, body) {
   });
   if (!response.ok) throw new Error(`${path}: ${response.status}`);
   return response.json();
+}
+
+// The user's actions reach the console in the order they were made (text
+// typed into a box before the click on OK), so they travel one at a time.
+let sending = Promise.resolve();
+function post(path, body) {
+  const result = sending.then(() => send(path, body));
+  sending = result.catch(() => {});
+  return result;
 }
 
 function command(type, extra) {
@@ -592,6 +601,9 @@ function renderWindows(display) {
   $("shade").hidden = !modal.length;
   const active = document.activeElement;
   const focusHandle = active && active.dataset ? active.dataset.handle : null;
+  // A box being typed in keeps its caret when its window is drawn again.
+  const caret = active && typeof active.selectionStart === "number" && active.closest && active.closest("#windows")
+    ? [active.selectionStart, active.selectionEnd] : null;
   const keep = new Set();
   // Topmost first in the snapshot: drawn last.
   windows.slice().reverse().forEach((win, index) => {
@@ -622,7 +634,12 @@ function renderWindows(display) {
     if (target && typeof target.focus === "function") target.focus();
   } else if (focusHandle) {
     const again = layer.querySelector(`[data-handle="${focusHandle}"]:not(.window)`);
-    if (again && again !== document.activeElement) again.focus();
+    if (again && again !== document.activeElement) {
+      again.focus();
+      if (caret && typeof again.setSelectionRange === "function") {
+        try { again.setSelectionRange(caret[0], caret[1]); } catch (error) { /* not a text box */ }
+      }
+    }
   }
   if (windows.length && !layer.contains(document.activeElement)) {
     const top = layer.querySelector(`.window[data-handle="${windows[0].handle}"]`);
