@@ -26,8 +26,9 @@ kv_test_suite(console_tests console LINK kvconsole DEPENDS ${KV_DELIVERABLES} Or
 kv_test_suite(shell_tests shell LINK kvshell DEPENDS kvreg)
 # The console host: a small snap-in of its own, unit tests of the host's
 # parts, the access checks over HTTP and the page driven in a real browser.
-add_library(KvTestSnapin SHARED ${CMAKE_CURRENT_SOURCE_DIR}/mmc_fixture/TestSnapin.cpp)
-target_link_libraries(KvTestSnapin PRIVATE kvmmcapi kvcom kvplatform)
+kv_dialog_table_source(kv_test_snapin_dialogs ${CMAKE_CURRENT_SOURCE_DIR}/mmc_fixture/TestSnapin.dlg)
+add_library(KvTestSnapin SHARED ${CMAKE_CURRENT_SOURCE_DIR}/mmc_fixture/TestSnapin.cpp ${kv_test_snapin_dialogs})
+target_link_libraries(KvTestSnapin PRIVATE kvmmcapi kvcom kvuser kvplatform)
 set_target_properties(KvTestSnapin PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/mmc_snapin)
 kv_test_suite(mmc_tests mmc LINK kvmmcweb DEPENDS KvTestSnapin kvmmc kvregsvr32 kvreg)
 set(KV_MMC_WEB_TEST_ENV

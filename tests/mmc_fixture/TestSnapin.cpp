@@ -17,6 +17,7 @@
 #include "platform/mmc/HtmlResource.h"
 #include "platform/mmc/SnapIn.h"
 #include "platform/text/CodePage.h"
+#include "platform/ui/AfxWin.h"
 
 #define KV_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -163,6 +164,35 @@ void InsertJob(MMC_COOKIE cookie) {
     g_shared->jobs[cookie].item = item.ID;
 }
 
+HINSTANCE Module() { return GetModuleHandleA("KvTestSnapin.dll"); }
+
+// The job's two pages: a note (its change marks the page, its apply is
+// logged and told to the console) and a page with nothing to set.
+class NotePage : public CPropertyPage {
+public:
+    NotePage(MMC_COOKIE cookie, LONG_PTR notify) : CPropertyPage(Module(), 200), m_cookie(cookie), m_notify(notify) {
+        m_bAutoDelete = TRUE;
+        OnCommandFrom(1001, EN_CHANGE, [this] { SetModified(TRUE); });
+    }
+    ~NotePage() override { MMCFreeNotifyHandle(m_notify); }
+    BOOL OnApply() override {
+        char text[256] = "";
+        ::GetDlgItemText(m_hWnd, 1001, text, sizeof text);
+        Log(std::string("applied ") + text);
+        MMCPropertyChangeNotify(m_notify, m_cookie);
+        return CPropertyPage::OnApply();
+    }
+
+private:
+    MMC_COOKIE m_cookie;
+    LONG_PTR m_notify;
+};
+
+class DetailsPage : public CPropertyPage {
+public:
+    DetailsPage() : CPropertyPage(Module(), 201) { m_bAutoDelete = TRUE; }
+};
+
 class Component : public IComponent, public IExtendContextMenu, public IExtendPropertySheet2 {
 public:
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
@@ -227,6 +257,7 @@ public:
                 m_console->QueryConsoleVerb(&verbs);
                 bool select = HIWORD(arg) != 0;
                 Log(std::string("select ") + (multi ? "multi" : N(NameOf(cookie).c_str())) + (LOWORD(arg) ? " scope" : " result") + (select ? "" : " off"));
+                if (verbs && select && cookie >= kFirstJob) verbs->SetVerbState(MMC_VERB_PROPERTIES, ENABLED, TRUE);
                 if (verbs && select && (cookie >= kFirstJob || multi)) {
                     verbs->SetVerbState(MMC_VERB_DELETE, ENABLED, TRUE);
                     verbs->SetVerbState(MMC_VERB_DELETE, HIDDEN, FALSE);
@@ -340,7 +371,7 @@ private:
     IHeaderCtrl* m_header = nullptr;
 };
 
-class ComponentData : public IComponentData, public IExtendContextMenu {
+class ComponentData : public IComponentData, public IExtendContextMenu, public IExtendPropertySheet2 {
 public:
     ComponentData() {
         if (g_shared == nullptr) g_shared = new Shared;
@@ -350,6 +381,7 @@ public:
         *object = nullptr;
         if (riid == IID_IUnknown || riid == IID_IComponentData) *object = static_cast<IComponentData*>(this);
         else if (riid == IID_IExtendContextMenu) *object = static_cast<IExtendContextMenu*>(this);
+        else if (riid == IID_IExtendPropertySheet || riid == IID_IExtendPropertySheet2) *object = static_cast<IExtendPropertySheet2*>(this);
         if (*object == nullptr) return E_NOINTERFACE;
         AddRef();
         return S_OK;
@@ -360,6 +392,18 @@ public:
         if (left == 0) delete this;
         return left;
     }
+
+    STDMETHODIMP CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR notify, LPDATAOBJECT object) override {
+        MMC_COOKIE cookie = CookieOf(object);
+        Log("pages for " + N(NameOf(cookie).c_str()));
+        auto* note = new NotePage(cookie, notify);
+        auto* details = new DetailsPage;
+        callback->AddPage(CreatePropertySheetPage(&note->m_psp));
+        callback->AddPage(CreatePropertySheetPage(&details->m_psp));
+        return S_OK;
+    }
+    STDMETHODIMP QueryPagesFor(LPDATAOBJECT object) override { return CookieOf(object) >= kFirstJob ? S_OK : S_FALSE; }
+    STDMETHODIMP GetWatermarks(LPDATAOBJECT, HBITMAP*, HBITMAP*, HPALETTE*, BOOL*) override { return E_NOTIMPL; }
 
     STDMETHODIMP Initialize(LPUNKNOWN console) override {
         console->QueryInterface(IID_IConsole2, reinterpret_cast<void**>(&g_shared->console));
@@ -391,6 +435,10 @@ public:
         return S_OK;
     }
     STDMETHODIMP Notify(LPDATAOBJECT object, MMC_NOTIFY_TYPE event, LPARAM arg, LPARAM param) override {
+        if (event == MMCN_PROPERTY_CHANGE) {
+            Log("property change " + std::to_string(param));
+            return S_OK;
+        }
         if (event != MMCN_EXPAND || !arg) return S_FALSE;
         MMC_COOKIE cookie = CookieOf(object);
         Log("expand " + N(NameOf(cookie).c_str()));

@@ -109,6 +109,40 @@ class ConsolePageTest(unittest.TestCase):
         b.wait(lambda d: "selected" in b.node("Jobs").get_attribute("class"), message="selection moved to the parent")
         b.shot("after-delete")
 
+    def test_property_sheet_is_modeless_and_found_again(self):
+        b = self.start("test-snapin-sheet")
+        b.open()
+        b.context_menu(b.node("Jobs").find_element("css selector", ".label"))
+        b.choose("New", "Job")
+        b.wait_node("Job 1")
+        b.wait(lambda d: not b.css("#tool-properties")[0].get_attribute("disabled"), message="properties offered")
+        b.css("#tool-properties")[0].click()
+        sheet = b.window(title="Job 1 Properties", kind="propertysheet")
+        self.assertEqual([t.text for t in sheet.find_elements("css selector", ".tab")], ["General", "Details"])
+        self.assertFalse(b.button("Job 1 Properties", "OK").get_attribute("disabled"))
+        apply = [x for x in sheet.find_elements("css selector", "button.ctl-button") if x.text.replace("&", "") == "Apply"][0]
+        self.assertTrue(apply.get_attribute("disabled") is not None, "Apply waits for a change")
+        field = sheet.find_element("css selector", "input.ctl-edit")
+        field.send_keys("checked daily")
+        b.shot("sheet-modified")
+        b.click("Job 1 Properties", "Apply")
+        b.wait(lambda d: "applied checked daily" in read(self.log), message="applied")
+        b.wait(lambda d: "property change 100" in read(self.log), message="the page told the console")
+
+        # The sheet is modeless: the tree still answers; Properties again finds the open sheet.
+        b.select_node("Jobs")
+        b.select_node("Job 1")
+        b.wait(lambda d: not b.css("#tool-properties")[0].get_attribute("disabled"), message="properties offered")
+        b.css("#tool-properties")[0].click()
+        time.sleep(0.5)
+        self.assertEqual(len(b.css("#windows .window[data-kind=propertysheet]")), 1)
+        self.assertEqual(read(self.log).count("pages for Job 1"), 1)
+        b.css("#windows .window .tab")[1].click()
+        b.wait(lambda d: "active" in b.css("#windows .window .tab")[1].get_attribute("class"), message="second tab")
+        b.shot("sheet-second-tab")
+        b.click("Job 1 Properties", "OK")
+        b.no_windows()
+
     def test_message_view_web_address_and_a_view_per_tab(self):
         b = self.start("test-snapin-views")
         b.open()
