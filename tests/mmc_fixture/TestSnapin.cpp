@@ -16,6 +16,7 @@
 #include "platform/library/Library.h"
 #include "platform/mmc/HtmlResource.h"
 #include "platform/mmc/SnapIn.h"
+#include "platform/mmc/WebAddress.h"
 #include "platform/text/CodePage.h"
 #include "platform/ui/AfxWin.h"
 
@@ -27,7 +28,7 @@ static const CLSID CLSID_TestSnapin = {0x6A1C3E52, 0x93D4, 0x4B8E, {0x9E, 0x0F, 
 namespace {
 
 const MMC_COOKIE kRoot = 0, kJobs = 1, kAbout = 2, kWeb = 3, kFirstJob = 100;
-const long kNewJob = 10, kHello = 11;
+const long kNewJob = 10, kHello = 11, kOpenHelp = 12;
 
 void Log(const std::string& line) {
     const char* path = std::getenv("KESTRAVA_SNAPIN_LOG");
@@ -482,6 +483,14 @@ public:
 
     STDMETHODIMP AddMenuItems(LPDATAOBJECT object, LPCONTEXTMENUCALLBACK callback, long* allowed) override {
         MMC_COOKIE cookie = CookieOf(object);
+        if (cookie == kWeb && (*allowed & CCM_INSERTIONALLOWED_TOP)) {
+            CONTEXTMENUITEM item{};
+            item.strName = const_cast<LPWSTR>(u"&Open help");
+            item.strStatusBarText = const_cast<LPWSTR>(u"Opens the help pages in the browser.");
+            item.lCommandID = kOpenHelp;
+            item.lInsertionPointID = CCM_INSERTIONPOINTID_PRIMARY_TOP;
+            callback->AddItem(&item);
+        }
         if (cookie == kJobs && (*allowed & CCM_INSERTIONALLOWED_NEW)) {
             CONTEXTMENUITEM item{};
             item.strName = const_cast<LPWSTR>(u"&Job");
@@ -493,6 +502,7 @@ public:
         return S_OK;
     }
     STDMETHODIMP Command(long id, LPDATAOBJECT) override {
+        if (id == kOpenHelp) Log(KvOpenWebAddress("https://help.example.invalid/console") ? "help opened" : "help not opened");
         if (id != kNewJob) return S_OK;
         MMC_COOKIE cookie = g_shared->nextJob++;
         g_shared->jobs[cookie].name = W("Job " + std::to_string(cookie - kFirstJob + 1));

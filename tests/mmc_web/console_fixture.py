@@ -230,6 +230,17 @@ class Browser:
         ActionChains(self.driver).context_click(element).perform()
         self.wait(lambda d: len(self.css("#menus .menu")) > 0, message="context menu")
 
+    def context_node(self, name):
+        """Right-clicks a tree node, again if the tree was redrawn under the click."""
+        from selenium.common.exceptions import StaleElementReferenceException
+        for _ in range(5):
+            try:
+                self.context_menu(self.node(name).find_element("css selector", ".label"))
+                return
+            except StaleElementReferenceException:
+                continue
+        raise AssertionError("node %r kept moving" % name)
+
     def menu_item(self, text):
         return self.wait(lambda d: next((e for e in self.css("#menus .menu-item") if e.get_attribute("data-text") == text), None),
                          message="menu item " + text)

@@ -44,7 +44,7 @@ class ConsolePageTest(unittest.TestCase):
         self.assertEqual(b.tree_names(), ["Test Console", "Jobs", "About", "Help on the web"])
         b.shot("tree")
 
-        b.context_menu(b.node("Jobs").find_element("css selector", ".label"))
+        b.context_node("Jobs")
         self.assertIn("New", [e.get_attribute("data-text") for e in b.css("#menus .menu-item")])
         from selenium.webdriver import ActionChains
         ActionChains(b.driver).move_to_element(b.menu_item("New")).perform()
@@ -53,7 +53,7 @@ class ConsolePageTest(unittest.TestCase):
         b.choose("New", "Job")
         b.wait_node("Job 1")
         b.wait(lambda d: "selected" in b.node("Job 1").get_attribute("class"), message="new job selected")
-        b.context_menu(b.node("Jobs").find_element("css selector", ".label"))
+        b.context_node("Jobs")
         b.choose("New", "Job")
         b.wait_node("Job 2")
 
@@ -102,7 +102,7 @@ class ConsolePageTest(unittest.TestCase):
         b.click("Delete job", "No")
         b.no_windows()
         self.assertIn("Job 2", b.tree_names())
-        b.context_menu(b.node("Job 2").find_element("css selector", ".label"))
+        b.context_node("Job 2")
         b.choose("Delete")
         b.click("Delete job", "Yes")
         b.wait_node("Job 2", present=False)
@@ -112,7 +112,7 @@ class ConsolePageTest(unittest.TestCase):
     def test_property_sheet_is_modeless_and_found_again(self):
         b = self.start("test-snapin-sheet")
         b.open()
-        b.context_menu(b.node("Jobs").find_element("css selector", ".label"))
+        b.context_node("Jobs")
         b.choose("New", "Job")
         b.wait_node("Job 1")
         b.wait(lambda d: not b.css("#tool-properties")[0].get_attribute("disabled"), message="properties offered")
@@ -154,6 +154,12 @@ class ConsolePageTest(unittest.TestCase):
         b.wait(lambda d: b.css("#result-body .web-address code"), message="web address")
         self.assertEqual(b.css("#result-body .web-address code")[0].text, "https://help.example.invalid/console")
         b.shot("web-address")
+        # An address the snap-in opens through the shell is offered for a tab of its own.
+        b.context_node("Help on the web")
+        b.choose("Open help")
+        b.wait(lambda d: any("help.example.invalid" in n.text for n in b.css("#notices .notice")), message="notice")
+        self.assertIn("help opened", read(self.log))
+        b.shot("address-offered")
 
         b.driver.switch_to.new_window("tab")
         b.driver.get("http://127.0.0.1:%d/" % self.console.port)

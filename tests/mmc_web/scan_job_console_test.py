@@ -77,7 +77,7 @@ class ScanJobConsoleTest(unittest.TestCase):
 
     def new_profile(self, name):
         b = self.browser
-        b.context_menu(b.node(self.text[3]).find_element("css selector", ".label"))
+        b.context_node(self.text[3])
         b.choose("New", self.text[14].replace("&", ""))
         dialog = b.window(title="New Profile")
         field = dialog.find_element("css selector", "input.ctl-edit")
@@ -154,7 +154,7 @@ class ScanJobConsoleTest(unittest.TestCase):
         b.shot("renamed")
 
         # Delete "Weekly" after the question.
-        b.context_menu(b.node("Weekly").find_element("css selector", ".label"))
+        b.context_node("Weekly")
         b.choose("Delete")
         question = b.window(title=t[16])
         self.assertIn(t[15], b.window_text(question))
