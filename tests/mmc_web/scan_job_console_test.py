@@ -56,11 +56,17 @@ class ScanJobConsoleTest(unittest.TestCase):
         # The installation's database starts with its default job: this console starts with none.
         with sqlite3.connect(self.database) as db:
             db.execute("DELETE FROM PROFILES")
+        self.drive = drive
+
+    def start_console(self, browser=True, environment=None):
+        env = {"KESTRAVA_DRIVE_C": self.drive}
+        env.update(environment or {})
         self.console = ConsoleProcess(root=self.root, document=os.path.join(self.root, "Tsl3", "Tsl3.msc"),
-                                      environment={"KESTRAVA_DRIVE_C": drive}).start()
+                                      environment=env).start()
         self.addCleanup(self.console.stop)
-        self.browser = Browser.start_or_skip(self.console, "scan-jobs")
-        self.addCleanup(self.browser.quit)
+        if browser:
+            self.browser = Browser.start_or_skip(self.console, "scan-jobs")
+            self.addCleanup(self.browser.quit)
 
     def jobs(self):
         with sqlite3.connect("file:%s?mode=ro" % self.database, uri=True, timeout=10) as db:
@@ -86,6 +92,7 @@ class ScanJobConsoleTest(unittest.TestCase):
         return dialog
 
     def test_scan_jobs_are_made_refused_renamed_and_deleted(self):
+        self.start_console()
         b, t = self.browser, self.text
         b.open()
         b.wait(lambda d: b.tree_names()[:4] == [t[100], t[2], t[3], t[12]], message="tree")
@@ -167,6 +174,42 @@ class ScanJobConsoleTest(unittest.TestCase):
         b.wait(lambda d: b.rows() == [["Daily", "", t[11]]], message="the list")
         self.assertEqual(b.headers(), [t[7], t[8], t[9]])
         b.shot("scan-job-list")
+
+    def shown(self, view, name, console):
+        """Selects the tree node of that name and waits for its result pane."""
+        state = console.state(view)
+        for node in state["view"]["tree"]:
+            if node["hasChildren"] and not node["expanded"]:
+                console.request("POST", "/api/command", body={"view": view, "type": "expand", "item": node["id"], "expand": True})
+        state = console.wait_for(view, lambda s: any(n["name"] == name for n in s["view"]["tree"]))
+        node = next(n["id"] for n in state["view"]["tree"] if n["name"] == name)
+        console.request("POST", "/api/command", body={"view": view, "type": "select-scope", "item": node})
+        return console.wait_for(view, lambda s: s["view"]["selected"] == node and s["view"]["result"] != "list"
+                                or s["view"]["selected"] == node and s["view"]["columns"])
+
+    def test_console_version_decides_between_message_view_and_module_pages(self):
+        import json
+        with sqlite3.connect(self.database) as db:
+            db.execute("INSERT INTO PROFILES (NAME, PRIORITY, ENABLED, SUBJECT, SFIRST) VALUES ('Nightly', 1, 0, 'x', 1)")
+        t = self.text
+        for version, expected in (("2.0", "message"), ("1.0", "resource")):
+            self.start_console(browser=False, environment={"KESTRAVA_MMCVER": version})
+            c = self.console
+            status, payload = c.request("POST", "/api/view", body={})
+            view = json.loads(payload)["view"]
+            c.wait_for(view, lambda s: s["view"] and s["view"]["ready"])
+            self.shown(view, t[3], c)
+            for name in (t[12], "Nightly"):
+                state = self.shown(view, name, c)
+                self.assertEqual(state["view"]["result"], expected, (version, name))
+                if expected == "resource":
+                    status, page = c.request("GET", "/res/%d/%s" % (view, state["view"]["resourcePage"]))
+                    self.assertEqual(status, 200, name)
+                    self.assertIn(b"Properties", page)
+            link = self.shown(view, t[84], c)
+            self.assertEqual(link["view"]["result"], "web")
+            self.assertTrue(link["view"]["webAddress"].startswith("http"))
+            c.stop()
 
 
 if __name__ == "__main__":
