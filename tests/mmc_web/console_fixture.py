@@ -89,6 +89,12 @@ class ConsoleProcess:
                 self.process.wait(timeout=15)
         if self.process and self.process.stdout:
             self.process.stdout.close()
+        # A sanitizer build reports into kvmmc's standard error: a report fails the test.
+        report = self.stderr()
+        if self.process and any(m in report for m in ("AddressSanitizer", "LeakSanitizer", "runtime error:")):
+            self.process = None
+            raise AssertionError("kvmmc's sanitizer report:\n" + report[-6000:])
+        self.process = None
 
     def __enter__(self):
         return self.start()
@@ -229,6 +235,16 @@ class Browser:
         from selenium.webdriver import ActionChains
         ActionChains(self.driver).context_click(element).perform()
         self.wait(lambda d: len(self.css("#menus .menu")) > 0, message="context menu")
+
+    def retry(self, action):
+        """Runs a page action again when the page redrew its element meanwhile."""
+        from selenium.common.exceptions import StaleElementReferenceException
+        for _ in range(5):
+            try:
+                return action()
+            except StaleElementReferenceException:
+                continue
+        raise AssertionError("the page kept redrawing under the action")
 
     def context_node(self, name):
         """Right-clicks a tree node, again if the tree was redrawn under the click."""

@@ -67,10 +67,10 @@ class ConsolePageTest(unittest.TestCase):
         b.shot("list-sorted")
 
         # Multi-selection with Ctrl reaches the snap-in as the console's multi-selection object.
-        rows = b.css("#result-body tr.row")
         from selenium.webdriver.common.keys import Keys
-        rows[0].click()
-        ActionChains(b.driver).key_down(Keys.CONTROL).click(b.css("#result-body tr.row")[1]).key_up(Keys.CONTROL).perform()
+        b.retry(lambda: b.css("#result-body tr.row")[0].click())
+        b.wait(lambda d: len(b.css("#result-body tr.row.selected")) == 1, message="one selected")
+        b.retry(lambda: ActionChains(b.driver).key_down(Keys.CONTROL).click(b.css("#result-body tr.row")[1]).key_up(Keys.CONTROL).perform())
         b.wait(lambda d: len(b.css("#result-body tr.row.selected")) == 2, message="two selected")
         b.wait(lambda d: "select multi result" in read(self.log), message="multi-selection heard")
         b.shot("multi-selection")
