@@ -24,7 +24,7 @@ namespace {
 
 // Far more tabs than anyone works with; a page reloading in a loop must not
 // pile up components without end.
-constexpr size_t kMaxViews = 32;
+constexpr size_t kMaxViews = 16;
 
 const char* const kMainFrameClass = "MMCMainFrame";
 
@@ -480,7 +480,10 @@ void ConsoleHost::StartRename(View& view, HSCOPEITEM item) {
 }
 
 void ConsoleHost::RequestBrowserOpen(const std::string& address) {
-    if (m_opens.size() < 16) m_opens.push_back(address);
+    // The latest few are kept; a page counts them all, so none shows twice.
+    m_opens.push_back(address);
+    if (m_opens.size() > 16) m_opens.erase(m_opens.begin());
+    ++m_opensTotal;
     Changed();
 }
 
@@ -927,6 +930,7 @@ void ConsoleHost::Publish() {
     snapshot->ready = m_initialised && m_componentData != nullptr;
     snapshot->failure = m_failure;
     snapshot->addressesToOpen = m_opens;
+    snapshot->addressesOpenedBefore = m_opensTotal - m_opens.size();
     for (auto& [id, view] : m_views) snapshot->views[id] = BuildView(*view);
     std::lock_guard<std::mutex> guard(m_lock);
     snapshot->version = ++m_version;

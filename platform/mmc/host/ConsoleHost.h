@@ -137,6 +137,7 @@ private:
     std::string m_failure;
     std::u16string m_status;
     std::vector<std::string> m_opens;
+    uint64_t m_opensTotal = 0;
     std::string m_title;
 
     // Shared.

@@ -80,7 +80,8 @@ struct HostSnapshot {
     bool ready = false;  // the snap-in is initialised
     std::string failure;  // why the snap-in could not be loaded
     std::map<int, ViewSnapshot> views;
-    std::vector<std::string> addressesToOpen;  // web addresses the snap-in asked to open
+    std::vector<std::string> addressesToOpen;  // the latest web addresses the snap-in asked to open
+    uint64_t addressesOpenedBefore = 0;        // how many came before the first of them
 };
 
 }  // namespace kv::mmc

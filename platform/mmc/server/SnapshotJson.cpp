@@ -126,6 +126,7 @@ json ViewJson(const HostSnapshot& host, int viewId) {
     json opens = json::array();
     for (const auto& address : host.addressesToOpen) opens.push_back(Text(address));
     out["opens"] = opens;
+    out["opensBefore"] = host.addressesOpenedBefore;
     auto it = host.views.find(viewId);
     if (it == host.views.end()) {
         out["view"] = nullptr;

@@ -157,16 +157,24 @@ function clearNotice(key) {
 // ---- Drawing -------------------------------------------------------------------
 
 function render(state) {
+  // A tab opened later does not offer what earlier tabs were offered.
+  if (!page.state) page.seenOpens = (state.opensBefore || 0) + (state.opens || []).length;
   page.state = state;
   page.display = state.display;
   document.title = state.title || "Console";
   $("title").textContent = state.title || "Console";
   if (state.failure) showNotice(state.failure, true, "failure");
-  (state.opens || []).slice(page.seenOpens).forEach((address, index) => {
+  // Web addresses the snap-in opened: offered once each (a page may not open
+  // a tab without the user's click).
+  const opens = state.opens || [];
+  const before = state.opensBefore || 0;
+  opens.forEach((address, index) => {
+    const number = before + index;
+    if (number < page.seenOpens) return;
     const button = el("button", { type: "button", class: "ctl-button", text: "Open in new tab", onclick: () => window.open(address, "_blank", "noopener") });
-    showNotice(`The console asks to open ${address}`, false, "open" + (page.seenOpens + index), button);
+    showNotice(`The console asks to open ${address}`, false, "open" + number, button);
   });
-  page.seenOpens = (state.opens || []).length;
+  page.seenOpens = Math.max(page.seenOpens, before + opens.length);
   document.body.classList.toggle("busy", !!(state.display && state.display.waitCursor));
   $("busy-indicator").hidden = !(state.display && state.display.waitCursor);
   const view = state.view;
