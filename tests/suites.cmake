@@ -40,3 +40,13 @@ foreach(script access_test console_page_test scan_job_console_test)
   add_test(NAME mmc_web.${script} COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/mmc_web/${script}.py)
   set_tests_properties(mmc_web.${script} PROPERTIES ENVIRONMENT "${KV_MMC_WEB_TEST_ENV}" TIMEOUT 300 SKIP_RETURN_CODE 77)
 endforeach()
+# The window model, with dialog templates in a module of their own as a
+# snap-in carries them.
+kv_dialog_table_source(KV_UI_TEST_DIALOG_TABLE ${CMAKE_CURRENT_SOURCE_DIR}/ui/dialogs/TestDialogs.dlg)
+add_library(UiTestDialogs SHARED ${KV_UI_TEST_DIALOG_TABLE})
+set_target_properties(UiTestDialogs PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/ui_dialogs)
+kv_test_suite(ui_tests ui LINK kvuser DEPENDS UiTestDialogs rcgen)
+if(TARGET ui_tests)
+  target_compile_definitions(ui_tests PRIVATE
+    KV_UI_TEST_DIALOGS="$<TARGET_FILE:UiTestDialogs>" KV_RCGEN="$<TARGET_FILE:rcgen>")
+endif()
