@@ -75,5 +75,8 @@ public:
     std::vector<CNode*> m_children;  // owned
 };
 
+// Offers a verb: shown and enabled, whatever the console's default.
+void ShowVerb(IConsoleVerb* verbs, MMC_CONSOLE_VERB verb);
+
 // A text allocated for the console host (CoTaskMemAlloc), or null.
 LPOLESTR AllocHostText(const std::string& text);
