@@ -32,6 +32,8 @@ HRESULT CNode::GetResultViewType(LPOLESTR* viewType, long* viewOptions) {
 
 HRESULT CNode::OnShow(CComponent*, bool) { return S_OK; }
 
+void CNode::FillResults(CComponent*) {}
+
 std::string CNode::ResultColumnText(int column) const { return column == 0 ? DisplayName() : std::string(); }
 
 HRESULT CNode::OnInitOcx(IUnknown*) { return S_OK; }

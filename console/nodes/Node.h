@@ -48,6 +48,9 @@ public:
     virtual HRESULT GetResultViewType(LPOLESTR* viewType, long* viewOptions);
     // Fills or leaves the list of a view that shows (or stops showing) the node.
     virtual HRESULT OnShow(CComponent* view, bool selecting);
+    // Puts the node's result items into a view's emptied list (a refresh
+    // keeps the columns).
+    virtual void FillResults(CComponent* view);
     // Texts of the node when it is an item of its parent's result list.
     virtual std::string ResultColumnText(int column) const;
     // The message view's text, when the result pane is one.

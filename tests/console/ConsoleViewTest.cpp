@@ -267,6 +267,15 @@ TEST_F(ConsoleView, TreeListAndScanJobLifecycle) {
     EXPECT_EQ(last.columns[1].title, "E-mail recipients");
     EXPECT_EQ(last.columns[2].title, "Status");
     EXPECT_EQ(last.rows[0].texts, (std::vector<std::string>{"Daily", "", "Disabled"}));
+    // A job made in another view (a second tab) joins the list this one
+    // shows; the columns stay three.
+    const int first = view;
+    view = host->OpenView();
+    ASSERT_TRUE(WaitView([](const ViewSnapshot& v) { return v.ready && !v.tree.empty(); }));
+    CreateThroughDialog("Monthly");
+    view = first;
+    ASSERT_TRUE(WaitView([](const ViewSnapshot& v) { return v.rows.size() == 3; }));
+    EXPECT_EQ(last.columns.size(), 3u);
 
     Rename("daily", "Weekly");
     ASSERT_NE(NodeId("Weekly"), 0);
@@ -284,7 +293,7 @@ TEST_F(ConsoleView, TreeListAndScanJobLifecycle) {
     del.name = "delete";
     Post(del);
     EXPECT_EQ(AnswerMessageBox(IDNO), "Do you want to delete this scan job?");
-    EXPECT_EQ(f.db->Scalar("SELECT COUNT(*) FROM PROFILES"), "2");
+    EXPECT_EQ(f.db->Scalar("SELECT COUNT(*) FROM PROFILES"), "3");
     Post(del);
     EXPECT_EQ(AnswerMessageBox(IDYES), "Do you want to delete this scan job?");
     EXPECT_TRUE(WaitView([](const ViewSnapshot& v) {
@@ -292,7 +301,7 @@ TEST_F(ConsoleView, TreeListAndScanJobLifecycle) {
             if (node.name == "Weekly") return false;
         return true;
     }));
-    EXPECT_EQ(Rows("SELECT NAME FROM PROFILES"), "Daily|\n");
+    EXPECT_EQ(Rows("SELECT NAME FROM PROFILES ORDER BY NAME"), "Daily|\nMonthly|\n");
 }
 
 TEST_F(ConsoleView, JobInUseAsksWithItsOwnQuestionAndDefaultsComeFromJobOne) {
