@@ -24,3 +24,13 @@ kv_test_suite(com_tests com LINK kvcom DEPENDS kvregsvr32 kvreg TestComServer Or
 target_compile_definitions(com_tests PRIVATE KV_TEST_COM_SERVER="$<TARGET_FILE:TestComServer>")
 kv_test_suite(console_tests console LINK kvconsole kvmmchost DEPENDS ${KV_DELIVERABLES} OrvConsole kvregsvr32)
 kv_test_suite(shell_tests shell LINK kvshell DEPENDS kvreg)
+# The window model, with dialog templates in a module of their own as a
+# snap-in carries them.
+kv_dialog_table_source(KV_UI_TEST_DIALOG_TABLE ${CMAKE_CURRENT_SOURCE_DIR}/ui/dialogs/TestDialogs.dlg)
+add_library(UiTestDialogs SHARED ${KV_UI_TEST_DIALOG_TABLE})
+set_target_properties(UiTestDialogs PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/ui_dialogs)
+kv_test_suite(ui_tests ui LINK kvuser DEPENDS UiTestDialogs rcgen)
+if(TARGET ui_tests)
+  target_compile_definitions(ui_tests PRIVATE
+    KV_UI_TEST_DIALOGS="$<TARGET_FILE:UiTestDialogs>" KV_RCGEN="$<TARGET_FILE:rcgen>")
+endif()

@@ -2,8 +2,9 @@
 // animation, and the property-sheet notifications.
 //
 // An image here is a named icon, not a bitmap: an icon-theme name such as
-// "folder" or "text-x-generic", or a picture the module carries, written
-// "res:NAME". The display draws it.
+// "folder" or "text-x-generic", or the address of a picture among a
+// module's res:// resources ("res://" + module path + "/" + name), which the
+// host serves as it serves the module's res:// pages. The display draws it.
 #pragma once
 
 #include "platform/system/SystemInfo.h"

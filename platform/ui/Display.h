@@ -175,9 +175,10 @@ struct Input {
 };
 
 // Posts the input to the queue of the thread that owns the target. False
-// when there is no such window or the input does not fit its kind; whether
-// the window takes it (enabled, not behind a modal dialog) is decided when
-// the owning thread gets to it.
+// when there is no such window. Whether the window takes it (it fits the
+// window's kind, the window is visible, enabled and not behind a modal
+// dialog) is decided when the owning thread gets to it; input it does not
+// take is dropped.
 KV_UI_API bool PostInput(const Input& input);
 
 inline HWND ToHwnd(uint64_t handle) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(handle)); }

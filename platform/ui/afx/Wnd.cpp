@@ -67,7 +67,8 @@ CWnd::CWnd() = default;
 
 CWnd::~CWnd() {
     HWND handle = m_hWnd;
-    if (handle == nullptr) return;
+    // A wrapper from FromHandle was never hooked and leaves its window be.
+    if (handle == nullptr || !m_ownsWindow) return;
     // Unhooked first: the window must not call into what is left of us.
     OnOwnerThread(handle, [this, handle]() -> LRESULT {
         Window* window = OwnWindow(handle);
@@ -78,7 +79,7 @@ CWnd::~CWnd() {
         return 0;
     });
     m_hWnd = nullptr;
-    if (m_ownsWindow) ::DestroyWindow(handle);
+    ::DestroyWindow(handle);
 }
 
 CWnd* CWnd::FromHandlePermanent(HWND handle) {

@@ -295,9 +295,17 @@ void ApplyInput(const Input& input) {
         case InputType::Close:
             if ((window->style & WS_CHILD) == 0) SendMessage(target, WM_SYSCOMMAND, SC_CLOSE, 0);
             break;
-        case InputType::Command:
-            SendMessage(target, WM_COMMAND, MAKEWPARAM(input.value, 0), 0);
+        case InputType::Command: {
+            // A command that a control of the window also gives counts as
+            // that control's click: refused while the control is out of reach.
+            bool refused = false;
+            for (HWND child : window->children) {
+                Window* control = OwnWindow(child);
+                if (control != nullptr && control->id == input.value && !Reachable(control)) refused = true;
+            }
+            if (!refused) SendMessage(target, WM_COMMAND, MAKEWPARAM(input.value, 0), 0);
             break;
+        }
     }
     SetKeyModifiers(false, false);
 }

@@ -163,7 +163,7 @@ BOOL GetMessage(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
         while (AnswerOneSentCall(queue)) {
         }
         int taken = TakePosted(queue, msg, window, filterMin, filterMax, true);
-        if (taken >= 0) return taken;
+        if (taken >= 0) return taken == 1 && msg->message != WM_QUIT ? TRUE : FALSE;
         // Idle: what the windows now show is complete.
         PublishOwnWindows();
         std::unique_lock<std::mutex> guard(queue->lock);
