@@ -13,6 +13,7 @@
 #include "platform/mmc/host/VersionInfo.h"
 #include "platform/mmc/host/View.h"
 #include "platform/mmc/host/WideText.h"
+#include "platform/mmc/WebAddress.h"
 #include "platform/ui/Display.h"
 #include "platform/ui/UiThread.h"
 #include "platform/ui/WinUser.h"
@@ -63,11 +64,19 @@ void ConsoleHost::Start() {
     // Message boxes of this process become windows the browser shows.
     kv::ui::EnableDisplay();
     m_thread = std::make_unique<kv::ui::UiThread>();
+    KvSetWebAddressHandler(
+        [](const char* address, void* context) {
+            auto* host = static_cast<ConsoleHost*>(context);
+            std::string copy(address);
+            host->DeleteLater([host, copy] { host->RequestBrowserOpen(copy); });
+        },
+        this);
     m_thread->Post([this] { InitialiseOnThread(); });
 }
 
 void ConsoleHost::Stop() {
     if (!m_thread) return;
+    KvSetWebAddressHandler(nullptr, nullptr);
     m_thread->Invoke([this] { ShutdownOnThread(); });
     m_thread->Stop();
     m_thread.reset();

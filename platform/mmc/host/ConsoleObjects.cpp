@@ -74,10 +74,9 @@ HRESULT ConsoleVerbs::GetDefaultVerb(MMC_CONSOLE_VERB* verb) {
 }
 
 void ConsoleVerbs::Reset() {
-    // Hidden until the snap-in shows them: a verb the snap-in never mentions
-    // is not offered.
+    // Disabled, not hidden, until the snap-in enables them: snap-ins enable
+    // a verb without un-hiding it, as the console's own default allows.
     m_states.clear();
-    for (int verb = MMC_VERB_OPEN; verb <= MMC_VERB_CUT; ++verb) m_states[verb] = HIDDEN;
     m_default = MMC_VERB_NONE;
 }
 
