@@ -22,8 +22,18 @@ target_link_libraries(TestComServer PRIVATE kvplatform)
 set_target_properties(TestComServer PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/com_server)
 kv_test_suite(com_tests com LINK kvcom DEPENDS kvregsvr32 kvreg TestComServer OrvRes409)
 target_compile_definitions(com_tests PRIVATE KV_TEST_COM_SERVER="$<TARGET_FILE:TestComServer>")
-kv_test_suite(console_tests console LINK kvconsole DEPENDS ${KV_DELIVERABLES} OrvConsole kvregsvr32)
+kv_test_suite(console_tests console LINK kvconsole kvmmchost DEPENDS ${KV_DELIVERABLES} OrvConsole kvregsvr32)
 kv_test_suite(shell_tests shell LINK kvshell DEPENDS kvreg)
+# The window model, with dialog templates in a module of their own as a
+# snap-in carries them.
+kv_dialog_table_source(KV_UI_TEST_DIALOG_TABLE ${CMAKE_CURRENT_SOURCE_DIR}/ui/dialogs/TestDialogs.dlg)
+add_library(UiTestDialogs SHARED ${KV_UI_TEST_DIALOG_TABLE})
+set_target_properties(UiTestDialogs PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/ui_dialogs)
+kv_test_suite(ui_tests ui LINK kvuser DEPENDS UiTestDialogs rcgen)
+if(TARGET ui_tests)
+  target_compile_definitions(ui_tests PRIVATE
+    KV_UI_TEST_DIALOGS="$<TARGET_FILE:UiTestDialogs>" KV_RCGEN="$<TARGET_FILE:rcgen>")
+endif()
 # The console host: a small snap-in of its own, unit tests of the host's
 # parts, the access checks over HTTP and the page driven in a real browser.
 kv_dialog_table_source(kv_test_snapin_dialogs ${CMAKE_CURRENT_SOURCE_DIR}/mmc_fixture/TestSnapin.dlg)
@@ -40,13 +50,3 @@ foreach(script access_test console_page_test scan_job_console_test)
   add_test(NAME mmc_web.${script} COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/mmc_web/${script}.py)
   set_tests_properties(mmc_web.${script} PROPERTIES ENVIRONMENT "${KV_MMC_WEB_TEST_ENV}" TIMEOUT 300 SKIP_RETURN_CODE 77)
 endforeach()
-# The window model, with dialog templates in a module of their own as a
-# snap-in carries them.
-kv_dialog_table_source(KV_UI_TEST_DIALOG_TABLE ${CMAKE_CURRENT_SOURCE_DIR}/ui/dialogs/TestDialogs.dlg)
-add_library(UiTestDialogs SHARED ${KV_UI_TEST_DIALOG_TABLE})
-set_target_properties(UiTestDialogs PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/ui_dialogs)
-kv_test_suite(ui_tests ui LINK kvuser DEPENDS UiTestDialogs rcgen)
-if(TARGET ui_tests)
-  target_compile_definitions(ui_tests PRIVATE
-    KV_UI_TEST_DIALOGS="$<TARGET_FILE:UiTestDialogs>" KV_RCGEN="$<TARGET_FILE:rcgen>")
-endif()

@@ -32,12 +32,20 @@ HRESULT CNode::GetResultViewType(LPOLESTR* viewType, long* viewOptions) {
 
 HRESULT CNode::OnShow(CComponent*, bool) { return S_OK; }
 
+void CNode::FillResults(CComponent*) {}
+
 std::string CNode::ResultColumnText(int column) const { return column == 0 ? DisplayName() : std::string(); }
 
 HRESULT CNode::OnInitOcx(IUnknown*) { return S_OK; }
 
 void CNode::SetVerbs(IConsoleVerb* verbs, bool) {
-    if (verbs != nullptr) verbs->SetVerbState(MMC_VERB_REFRESH, ENABLED, TRUE);
+    if (verbs != nullptr) ShowVerb(verbs, MMC_VERB_REFRESH);
+}
+
+void ShowVerb(IConsoleVerb* verbs, MMC_CONSOLE_VERB verb) {
+    if (verbs == nullptr) return;
+    verbs->SetVerbState(verb, HIDDEN, FALSE);
+    verbs->SetVerbState(verb, ENABLED, TRUE);
 }
 
 HRESULT CNode::AddMenuItems(IContextMenuCallback*, long*) { return S_OK; }

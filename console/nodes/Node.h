@@ -48,6 +48,9 @@ public:
     virtual HRESULT GetResultViewType(LPOLESTR* viewType, long* viewOptions);
     // Fills or leaves the list of a view that shows (or stops showing) the node.
     virtual HRESULT OnShow(CComponent* view, bool selecting);
+    // Puts the node's result items into a view's emptied list (a refresh
+    // keeps the columns).
+    virtual void FillResults(CComponent* view);
     // Texts of the node when it is an item of its parent's result list.
     virtual std::string ResultColumnText(int column) const;
     // The message view's text, when the result pane is one.
@@ -74,6 +77,9 @@ public:
     bool m_bExpanded = false;
     std::vector<CNode*> m_children;  // owned
 };
+
+// Offers a verb: shown and enabled, whatever the console's default.
+void ShowVerb(IConsoleVerb* verbs, MMC_CONSOLE_VERB verb);
 
 // A text allocated for the console host (CoTaskMemAlloc), or null.
 LPOLESTR AllocHostText(const std::string& text);

@@ -51,8 +51,8 @@ std::string CProfileNode::ResultColumnText(int column) const {
 void CProfileNode::SetVerbs(IConsoleVerb* verbs, bool scopePane) {
     CNode::SetVerbs(verbs, scopePane);
     if (verbs == nullptr) return;
-    verbs->SetVerbState(MMC_VERB_DELETE, ENABLED, TRUE);
-    verbs->SetVerbState(MMC_VERB_RENAME, ENABLED, TRUE);
+    ShowVerb(verbs, MMC_VERB_DELETE);
+    ShowVerb(verbs, MMC_VERB_RENAME);
 }
 
 HRESULT CProfileNode::OnDelete(CComponent* view) { return DeleteProfile(view); }

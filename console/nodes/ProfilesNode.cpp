@@ -61,6 +61,11 @@ HRESULT CProfilesNode::OnShow(CComponent* view, bool selecting) {
         view->m_pHeader->InsertColumn(1, mailTo.c_str(), LVCFMT_LEFT, 220);
         view->m_pHeader->InsertColumn(2, status.c_str(), LVCFMT_LEFT, 90);
     }
+    FillResults(view);
+    return S_OK;
+}
+
+void CProfilesNode::FillResults(CComponent* view) {
     if (view->m_pResultData != nullptr) {
         view->m_pResultData->DeleteAllRsltItems();
         for (CNode* child : m_children) {
@@ -72,7 +77,6 @@ HRESULT CProfilesNode::OnShow(CComponent* view, bool selecting) {
             view->m_pResultData->InsertItem(&item);
         }
     }
-    return S_OK;
 }
 
 HRESULT CProfilesNode::AddMenuItems(IContextMenuCallback* callback, long* insertionAllowed) {

@@ -19,6 +19,7 @@ public:
     HRESULT OnExpand(IConsoleNameSpace2* nameSpace) override;
     HRESULT GetResultViewType(LPOLESTR* viewType, long* viewOptions) override;
     HRESULT OnShow(CComponent* view, bool selecting) override;
+    void FillResults(CComponent* view) override;
     HRESULT AddMenuItems(IContextMenuCallback* callback, long* insertionAllowed) override;
     HRESULT Command(long commandId, CComponent* view) override;
 

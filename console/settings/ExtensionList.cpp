@@ -47,6 +47,8 @@ std::string ExtensionFilePath() { return std::string(g_szDataPath) + "\\ExtExclu
 void GetExtensionList() {
     try {
         g_strExtList.clear();
+        // Without a data folder the name would be a file at the top of drive C:.
+        if (g_szDataPath[0] == '\0') return;
         std::string text;
         bool missing = false;
         if (!ReadWholeFile(ExtensionFilePath(), text, missing)) {
@@ -74,6 +76,10 @@ void GetExtensionList() {
 
 void SaveExtensionList() {
     try {
+        if (g_szDataPath[0] == '\0') {
+            WriteDebugLog(1, "SaveExtensionList - unexpected error");
+            return;
+        }
         HANDLE file = CreateFileA(ExtensionFilePath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {

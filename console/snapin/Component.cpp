@@ -106,7 +106,7 @@ STDMETHODIMP CComponent::Notify(LPDATAOBJECT dataObject, MMC_NOTIFY_TYPE event, 
 void CComponent::RefreshIfShowing(CNode* node) {
     if (node == nullptr || node != m_pShownNode) return;
     if (m_pResultData != nullptr) m_pResultData->DeleteAllRsltItems();
-    node->OnShow(this, true);
+    node->FillResults(this);
 }
 
 STDMETHODIMP CComponent::Destroy(MMC_COOKIE) {

@@ -80,6 +80,8 @@ TEST_F(FirstStart, DefaultsCoverTheSystemDriveWithItsProgramFoldersAndExcludeThe
     EXPECT_EQ(g_strExtList, "*.LOG,*.TXT");
     EXPECT_EQ(f.root.GetDword("FirstStart"), 0u);
     EXPECT_EQ(g_dwFirstStart, 0u);
+    EXPECT_TRUE(f.LogHolds(" >> GetDefaultSettingsFromRegistry"));
+    EXPECT_TRUE(f.LogHolds(" << GetDefaultSettingsFromRegistry"));
 
     // The second start writes nothing.
     f.db->Execute("DELETE FROM FILES_PROFILES_LNK WHERE PATH = 'D:\\'");
@@ -157,6 +159,16 @@ TEST_F(ExtensionFile, ReadsLinesUpperCasedAndWritesThemBack) {
     SaveExtensionList();
     EXPECT_EQ(kvtest::ReadTextFile(file), "");
     EXPECT_EQ(f.LogCount("GetExtensionList - unexpected error"), 0u);
+
+    // Without a data folder nothing is read or written anywhere else.
+    f.root.SetString("DATAPATH", "");
+    f.RefreshSettings();
+    g_strExtList = "*.A";
+    SaveExtensionList();
+    EXPECT_EQ(f.LogCount("SaveExtensionList - unexpected error"), 1u);
+    GetExtensionList();
+    EXPECT_EQ(g_strExtList, "");
+    EXPECT_EQ(kvtest::ReadTextFile(file), "");
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include "console/data/ConsoleData.h"
 #include "console/data/Links.h"
 #include "console/data/Profiles.h"
+#include "platform/fs/Attributes.h"
+#include "platform/win/LastError.h"
 #include "tests/console/ConsoleFixture.h"
 
 namespace {
@@ -41,6 +43,12 @@ TEST_F(Links, CacheKeepsExistingAndUnreachablePathsAndDropsVanishedRows) {
     AddRow(2, "C:\\Data\\Keep\\Bob's gone.txt", "0");
     AddRow(4, "E:\\Archive\\", "0");
     AddRow(2, "C:\\Data\\Follows\\", "1");
+
+    // The file system tells a drive that is not ready from a missing path.
+    EXPECT_EQ(GetFileAttributesA("E:\\Archive\\"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_READY));
+    EXPECT_EQ(GetFileAttributesA("C:\\Data\\Gone\\"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 
     ASSERT_EQ(InitFileProfLnk(data), S_OK);
     std::vector<std::pair<std::string, LONG>> cache;

@@ -23,12 +23,13 @@ struct Answer {
 };
 
 // The dialog the user sees, once it is up.
-const WindowView* WaitForDialog(std::shared_ptr<const kv::ui::Snapshot>& snapshot, const std::string& caption) {
+const WindowView* WaitForDialog(std::shared_ptr<const kv::ui::Snapshot>& snapshot, const std::string& caption,
+                                uint64_t gone = 0) {
     auto deadline = std::chrono::steady_clock::now() + 10s;
     snapshot = kv::ui::CurrentSnapshot();
     while (std::chrono::steady_clock::now() < deadline) {
         for (const WindowView& window : snapshot->windows)
-            if (window.kind == WindowKind::Dialog && window.text == caption) return &window;
+            if (window.kind == WindowKind::Dialog && window.text == caption && window.handle != gone) return &window;
         snapshot = kv::ui::WaitForSnapshot(snapshot->version, 200ms);
     }
     return nullptr;
@@ -108,8 +109,9 @@ TEST_F(NewProfileDialog, CancelGivesNothingAndTheNameKeepsToTheColumnLength) {
     EXPECT_FALSE(answer.get().ok);
 
     // Typing stops at the limit the table can hold.
+    const uint64_t first = dialog->handle;
     answer = Show();
-    dialog = WaitForDialog(snapshot, "New Profile");
+    dialog = WaitForDialog(snapshot, "New Profile", first);
     ASSERT_NE(dialog, nullptr);
     type.target = ChildOfKind(*dialog, WindowKind::Edit)->handle;
     ASSERT_TRUE(kv::ui::PostInput(type));
