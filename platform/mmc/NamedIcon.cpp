@@ -1,6 +1,7 @@
 // Named icons and strips: the handle of an icon is a node of a process-wide
 // set of names, so the same name always gives the same handle; strips are
 // kept for the process, as the few that a snap-in makes are.
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <set>
@@ -27,9 +28,17 @@ ImageNames& Names() {
     return *names;
 }
 
-// Names reach file paths of the theme and the module: only plain names.
+// Names reach file paths of the theme: only plain names, or the res://
+// address of a picture a loaded module carries.
 bool IsImageName(const char* name) {
     if (name == nullptr || *name == '\0') return false;
+    if (std::strncmp(name, "res://", 6) == 0) {
+        size_t length = std::strlen(name);
+        if (length > 2048) return false;
+        for (const char* p = name; *p; ++p)
+            if (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7f) return false;
+        return true;
+    }
     for (const char* p = name; *p; ++p) {
         char c = *p;
         bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||

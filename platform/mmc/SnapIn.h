@@ -677,9 +677,11 @@ KV_MMC_API HRESULT MMCPropPageCallback(void* propSheetPage);
 
 // Images are named, as the common controls name them: an icon of the
 // installed theme ("folder", "drive-harddisk", "text-x-generic") or a picture
-// the module carries ("res:NAME"). KvNamedIcon gives the HICON that
+// a module carries ("res://" + module path + "/" + name, as the common
+// controls name it). KvNamedIcon gives the HICON that
 // ImageListSetIcon takes (the same name, the same handle; it lives for the
-// process); null for a name holding anything but letters, digits and "-_.:".
+// process); null for a theme name holding anything but letters, digits and
+// "-_.:", or an address with control characters.
 KV_MMC_API HICON KvNamedIcon(const char* name);
 // The name behind such a handle; null for any other handle.
 KV_MMC_API const char* KvNamedIconName(HICON icon);

@@ -64,6 +64,10 @@ TEST(NamedImageTest, SameNameSameHandleAndStripsKeepTheirNames) {
     EXPECT_STREQ(KvNamedIconName(folder), "folder");
     EXPECT_EQ(KvNamedIcon("../../etc/passwd"), nullptr) << "names never become paths";
     EXPECT_EQ(KvNamedIcon("a b"), nullptr);
+    HICON picture = KvNamedIcon("res://C:\\Tsl3\\OrvConsole.so/state0.png");
+    ASSERT_NE(picture, nullptr) << "a module's picture by its res:// address";
+    EXPECT_STREQ(KvNamedIconName(picture), "res://C:\\Tsl3\\OrvConsole.so/state0.png");
+    EXPECT_EQ(KvNamedIcon("res://m.so/a\nb.png"), nullptr);
     const char* names[] = {"folder", "drive-harddisk", "../x"};
     HBITMAP strip = KvNamedStrip(names, 3);
     const char* const* back = nullptr;

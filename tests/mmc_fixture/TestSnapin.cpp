@@ -519,8 +519,9 @@ private:
 const kv::platform::ComClassRegistration kComponentData = {&CLSID_TestSnapin, "Test Snap-in", "KvTest.Snapin.1", "KvTest.Snapin", "Both", nullptr};
 
 const char kAboutPage[] = "<html><body><h3>About</h3><p>Right-click the node and choose Properties.</p></body></html>";
-const KvHtmlResource kPages[] = {{"ABOUT.HTM", kAboutPage, sizeof kAboutPage - 1}};
-const KvHtmlResourceTable kPageTable = {1, kPages};
+const char kDot[] = "<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'><circle cx='8' cy='8' r='6' fill='#2f6db5'/></svg>";
+const KvHtmlResource kPages[] = {{"ABOUT.HTM", kAboutPage, sizeof kAboutPage - 1}, {"DOT.SVG", kDot, sizeof kDot - 1}};
+const KvHtmlResourceTable kPageTable = {2, kPages};
 
 }  // namespace
 

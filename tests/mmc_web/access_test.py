@@ -100,6 +100,18 @@ class AccessTest(unittest.TestCase):
             self.assertIn(status, (400, 404), path)
             self.assertNotIn(b"root:", body)
 
+    def test_pictures_come_only_from_loaded_modules(self):
+        import urllib.parse
+        c = self.console
+        module = os.path.realpath(os.environ["KV_TEST_SNAPIN"])
+        status, body = c.request("GET", "/resimage?address=" + urllib.parse.quote("res://%s/dot.svg" % module))
+        self.assertEqual(status, 200)
+        self.assertIn(b"<svg", body)
+        for address in ("res://%s/about.htm" % module, "res:///usr/lib/x86_64-linux-gnu/libc.so.6/x.png",
+                        "res:///etc/passwd/x.png", "file:///etc/passwd"):
+            status, _ = c.request("GET", "/resimage?address=" + urllib.parse.quote(address))
+            self.assertEqual(status, 404, address)
+
     def test_malformed_requests_are_refused_whole(self):
         c = self.console
         for body in ({"type": "select-scope"}, {"view": self.view, "type": "no-such"}, {"view": "x", "type": "verb"},

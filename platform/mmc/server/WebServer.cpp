@@ -2,6 +2,9 @@
 
 #include <httplib.h>
 
+#include <strings.h>
+
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -220,6 +223,25 @@ void WebServer::Routes() {
         res.set_header("Content-Security-Policy", kResourcePolicy);
         res.set_header("X-Frame-Options", "SAMEORIGIN");
         res.set_content(html, "text/html");
+    });
+
+    // Pictures a loaded module carries, named by their res:// address (list
+    // and tree images); never a file, never a module not already loaded.
+    server.Get("/resimage", [](const httplib::Request& req, httplib::Response& res) {
+        static const std::pair<const char*, const char*> types[] = {
+            {".png", "image/png"}, {".gif", "image/gif"}, {".jpg", "image/jpeg"}, {".bmp", "image/bmp"}, {".svg", "image/svg+xml"}};
+        std::string module, page, bytes;
+        if (!ParseResourceAddress(req.get_param_value("address"), &module, &page) || !PlainName(page, 128))
+            return Refuse(res, 404, "Not found");
+        const char* type = nullptr;
+        for (const auto& [suffix, mime] : types) {
+            size_t n = std::strlen(suffix);
+            if (page.size() > n && strcasecmp(page.c_str() + page.size() - n, suffix) == 0) type = mime;
+        }
+        if (type == nullptr || !LoadResourcePage(module, page, &bytes)) return Refuse(res, 404, "Not found");
+        res.set_header("Content-Security-Policy", kResourcePolicy);
+        res.set_header("Cache-Control", "private, max-age=3600");
+        res.set_content(bytes, type);
     });
 
     server.Post("/api/view", [this](const httplib::Request&, httplib::Response& res) {

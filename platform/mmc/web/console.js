@@ -43,6 +43,7 @@ function el(tag, props, ...children) {
 }
 
 function iconUrl(name, size = 16) {
+  if (name && name.startsWith("res://")) return `/resimage?address=${encodeURIComponent(name)}`;
   if (!name || name.startsWith("res:")) name = "text-x-generic";
   return `/icons/${size}/${encodeURIComponent(name)}.png`;
 }
