@@ -234,13 +234,19 @@ void GetDebugSettingsFromRegistry() {
 }
 
 void GetDefaultSettingsFromRegistry() {
-    GetDebugSettingsFromRegistry();
-    ReadValueFromRegistry("FirstStart", &g_dwFirstStart, sizeof(DWORD));
-    ReadValueFromRegistry("SMTPPORT", &g_dwSmtpPort, sizeof(DWORD));
-    ReadValueFromRegistry("SERVERIP", g_szServerIP, sizeof g_szServerIP);
-    ReadValueFromRegistry("DATAPATH", g_szDataPath, sizeof g_szDataPath);
-    g_szServerIP[sizeof g_szServerIP - 1] = '\0';
-    g_szDataPath[sizeof g_szDataPath - 1] = '\0';
+    try {
+        GetDebugSettingsFromRegistry();
+        ReadValueFromRegistry("FirstStart", &g_dwFirstStart, sizeof(DWORD));
+        ReadValueFromRegistry("SMTPPORT", &g_dwSmtpPort, sizeof(DWORD));
+        WriteDebugLog(6, " >> GetDefaultSettingsFromRegistry");
+        ReadValueFromRegistry("SERVERIP", g_szServerIP, sizeof g_szServerIP);
+        ReadValueFromRegistry("DATAPATH", g_szDataPath, sizeof g_szDataPath);
+        g_szServerIP[sizeof g_szServerIP - 1] = '\0';
+        g_szDataPath[sizeof g_szDataPath - 1] = '\0';
+        WriteDebugLog(6, " << GetDefaultSettingsFromRegistry");
+    } catch (...) {
+        WriteDebugLog(1, "Could not read the debug settings from the registry");
+    }
 }
 
 int GetModulePath(char* folder) {

@@ -8,6 +8,9 @@ packages=(
   libcurl4-openssl-dev libssl-dev
   python3 python3-aiosmtpd
   dpkg-dev fakeroot file man-db
+  libglib2.0-dev shared-mime-info adwaita-icon-theme
+  libcpp-httplib-dev nlohmann-json3-dev zlib1g-dev libbrotli-dev
+  chromium chromium-driver python3-selenium
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -18,6 +18,13 @@ if(TARGET agent_tests)
 endif()
 kv_test_suite(e2e_tests e2e DEPENDS ${KV_DELIVERABLES} KvAgent OrvEngine kvsc kvevent kvwait)
 kv_test_suite(install_tests install DEPENDS deliverables)
+add_library(TestComServer SHARED ${CMAKE_CURRENT_SOURCE_DIR}/com_fixture/TestComServer.cpp)
+target_link_libraries(TestComServer PRIVATE kvplatform)
+set_target_properties(TestComServer PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/com_server)
+kv_test_suite(com_tests com LINK kvcom DEPENDS kvregsvr32 kvreg TestComServer OrvRes409)
+target_compile_definitions(com_tests PRIVATE KV_TEST_COM_SERVER="$<TARGET_FILE:TestComServer>")
+kv_test_suite(console_tests console LINK kvconsole kvmmchost DEPENDS ${KV_DELIVERABLES} OrvConsole kvregsvr32)
+kv_test_suite(shell_tests shell LINK kvshell DEPENDS kvreg)
 # The window model, with dialog templates in a module of their own as a
 # snap-in carries them.
 kv_dialog_table_source(KV_UI_TEST_DIALOG_TABLE ${CMAKE_CURRENT_SOURCE_DIR}/ui/dialogs/TestDialogs.dlg)
@@ -36,3 +43,19 @@ target_compile_definitions(kvagentharness PRIVATE KV_PLATFORM_INTERNAL)
 if(TARGET agent_tests)
   target_compile_definitions(agent_tests PRIVATE KV_PLATFORM_INTERNAL)
 endif()
+# The console host: a small snap-in of its own, unit tests of the host's
+# parts, the access checks over HTTP and the page driven in a real browser.
+kv_dialog_table_source(kv_test_snapin_dialogs ${CMAKE_CURRENT_SOURCE_DIR}/mmc_fixture/TestSnapin.dlg)
+add_library(KvTestSnapin SHARED ${CMAKE_CURRENT_SOURCE_DIR}/mmc_fixture/TestSnapin.cpp ${kv_test_snapin_dialogs})
+target_link_libraries(KvTestSnapin PRIVATE kvmmcapi kvcom kvuser kvplatform)
+set_target_properties(KvTestSnapin PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/mmc_snapin)
+kv_test_suite(mmc_tests mmc LINK kvmmcweb DEPENDS KvTestSnapin kvmmc kvregsvr32 kvreg)
+set(KV_MMC_WEB_TEST_ENV
+  KV_BIN_DIR=${KV_BIN_DIR}
+  KV_TEST_SNAPIN=$<TARGET_FILE:KvTestSnapin>
+  KV_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots
+  KV_SOURCE_DIR=${CMAKE_SOURCE_DIR})
+foreach(script access_test console_page_test scan_job_console_test)
+  add_test(NAME mmc_web.${script} COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/mmc_web/${script}.py)
+  set_tests_properties(mmc_web.${script} PROPERTIES ENVIRONMENT "${KV_MMC_WEB_TEST_ENV}" TIMEOUT 300 SKIP_RETURN_CODE 77)
+endforeach()

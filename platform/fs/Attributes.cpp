@@ -21,6 +21,12 @@ DWORD GetFileAttributesA(LPCSTR fileName) {
         return INVALID_FILE_ATTRIBUTES;
     }
     int fd = Open(split, O_PATH | O_NOFOLLOW, error);
+    if (fd < 0 && split.onDrive && ::access(split.root.c_str(), F_OK) != 0) {
+        // A mapped drive whose folder is gone is a drive that is not ready,
+        // not a missing file: callers must not take its paths for deleted.
+        SetLastError(ERROR_NOT_READY);
+        return INVALID_FILE_ATTRIBUTES;
+    }
     if (fd < 0) {
         // The folder exists but the name in it does not: as Windows says it.
         if (error == ERROR_PATH_NOT_FOUND && errno == ENOENT) error = ERROR_FILE_NOT_FOUND;

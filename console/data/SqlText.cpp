@@ -1,0 +1,32 @@
+#include "console/data/SqlText.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+std::string QuoteSql(const std::string& text) {
+    std::string quoted;
+    quoted.reserve(text.size() + 4);
+    for (char c : text) {
+        quoted.push_back(c);
+        if (c == '\'') quoted.push_back('\'');
+    }
+    return quoted;
+}
+
+std::string FormatSql(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text;
+    if (length > 0) {
+        std::vector<char> buffer(static_cast<size_t>(length) + 1);
+        std::vsnprintf(buffer.data(), buffer.size(), format, args);
+        text.assign(buffer.data(), static_cast<size_t>(length));
+    }
+    va_end(args);
+    return text;
+}

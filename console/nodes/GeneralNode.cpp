@@ -1,0 +1,67 @@
+#include "console/nodes/GeneralNode.h"
+
+#include "common/ResourceModule.h"
+#include "console/module/ConsoleGuids.h"
+#include "console/nodes/ResultPages.h"
+
+namespace {
+
+std::string Text(UINT id) {
+    std::string text;
+    LoadResourceString(id, text);
+    return text;
+}
+
+struct LinkStrings {
+    UINT name;
+    UINT address;
+};
+const LinkStrings kLinks[] = {{84, 81}, {27, 56}, {28, 57}, {29, 58}};
+
+}  // namespace
+
+const GUID& CGeneralNode::NodeType() const { return NODETYPE_General; }
+
+std::string CGeneralNode::DisplayName() const { return Text(12); }
+
+HRESULT CGeneralNode::OnExpand(IConsoleNameSpace2* nameSpace) {
+    DeleteChildren();
+    m_children.push_back(new CVersionNode(m_pComponentData));
+    for (const LinkStrings& link : kLinks) m_children.push_back(new CLinkNode(m_pComponentData, link.name, link.address));
+    for (CNode* child : m_children) {
+        HRESULT hr = InsertScopeChild(nameSpace, child);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+HRESULT CGeneralNode::GetResultViewType(LPOLESTR* viewType, long* viewOptions) {
+    return InformationViewType(m_pComponentData, PAGE_GENERAL, this, viewType, viewOptions);
+}
+
+HRESULT CGeneralNode::OnInitOcx(IUnknown* control) {
+    return FillMessageView(control, "General",
+                           "To change the general settings, right-click the \"General\" node and choose Properties.");
+}
+
+void CGeneralNode::SetVerbs(IConsoleVerb* verbs, bool scopePane) {
+    CNode::SetVerbs(verbs, scopePane);
+}
+
+const GUID& CVersionNode::NodeType() const { return NODETYPE_Version; }
+
+std::string CVersionNode::DisplayName() const { return Text(55); }
+
+HRESULT CVersionNode::GetResultViewType(LPOLESTR* viewType, long* viewOptions) {
+    return PageViewType(ResourcePageAddress(PAGE_VERSION, this), viewType, viewOptions);
+}
+
+const GUID& CLinkNode::NodeType() const { return NODETYPE_Link; }
+
+std::string CLinkNode::DisplayName() const { return Text(m_nameId); }
+
+std::string CLinkNode::Address() const { return Text(m_addressId); }
+
+HRESULT CLinkNode::GetResultViewType(LPOLESTR* viewType, long* viewOptions) {
+    return PageViewType(Address(), viewType, viewOptions);
+}
