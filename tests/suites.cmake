@@ -35,7 +35,7 @@ if(TARGET ui_tests)
   target_compile_definitions(ui_tests PRIVATE
     KV_UI_TEST_DIALOGS="$<TARGET_FILE:UiTestDialogs>" KV_RCGEN="$<TARGET_FILE:rcgen>")
 endif()
-kv_test_suite(taskscheduler_tests taskscheduler DEPENDS deliverables)
+kv_test_suite(taskscheduler_tests taskscheduler LINK kvshell DEPENDS deliverables)
 # The stand-ins' own tests, and the agent's, which read the service database
 # the service manager keeps, look inside platform/.
 target_compile_definitions(platform_tests PRIVATE KV_PLATFORM_INTERNAL)

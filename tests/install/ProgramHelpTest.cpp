@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -58,8 +59,9 @@ std::string Changes(const std::map<std::string, std::string>& before,
 
 // The launcher's own command-line work brings its help; until then a help
 // request is a job number to it.
-bool NotYetAnsweringHelp(const std::string& program, const kvtest::ProcessResult& result) {
-    return program == "KvLaunch" && result.out.find("usage") == std::string::npos;
+bool ShowsUsage(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text.find("usage") != std::string::npos;
 }
 
 TEST(ProgramHelp, TheProgramFolderHoldsTheOperatorPrograms) {
@@ -82,15 +84,8 @@ TEST(ProgramHelp, EveryProgramAnswersHelpWithoutTouchingAnInstalledRoot) {
         for (const char* help : {"--help", "/?"}) {
             SCOPED_TRACE(program + " " + help);
             auto result = RunProgram(kvtest::BinPath(program), {help});
-            if (NotYetAnsweringHelp(program, result)) {
-                // Undo what it did, so that the other programs are still judged.
-                root.SetDword("STARTNOW", 0);
-                root.SetString("SPROFILES", "");
-                before = Snapshot(root.Path());
-                continue;
-            }
             EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
-            EXPECT_NE(result.out.find("usage"), std::string::npos) << result.out;
+            EXPECT_TRUE(ShowsUsage(result.out)) << result.out;
             EXPECT_EQ(Changes(before, Snapshot(root.Path())), "");
         }
     }
@@ -124,10 +119,6 @@ TEST(ProgramHelp, NoProgramMakesAMissingRoot) {
         SCOPED_TRACE(program);
         // Help needs no root at all.
         auto help = RunProgram(kvtest::BinPath(program), {"--help"}, {"KESTRAVA_ROOT=" + missing});
-        if (NotYetAnsweringHelp(program, help)) {
-            fs::remove_all(missing);
-            continue;
-        }
         EXPECT_EQ(help.exitCode, 0) << help.err;
         EXPECT_FALSE(fs::exists(missing));
     }
@@ -138,6 +129,7 @@ TEST(ProgramHelp, NoProgramMakesAMissingRoot) {
         {"kvsc", {"query", "Kestrava Selvane Tessellon 3 agent service"}},
         {"kvevent", {}},
         {"kvwait", {"--timeout", "1"}},
+        {"KvLaunch", {"1"}},
         {"KvAgent", {}},
         {"KvAgent", {"/service", "/nm"}},
         {"kvschedule", {}},
