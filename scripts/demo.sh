@@ -138,9 +138,9 @@ cat <<TEXT
    The debug log:       $program/Logs/KvAgentDbg.txt
    The database:        sqlite3 $program/Data/KvData.mdb
 TEXT
-# The console's address: a line "The console: <address>" goes here once
-# kvmmc is part of the build.
 cat <<TEXT
+   The console:         KESTRAVA_ROOT=$root $program/kvmmc --port 0
+                        (prints the address to open in a browser on this machine)
    The machine root:    $root
                         (everything the demo made; remove it with: rm -rf $root)
 TEXT
