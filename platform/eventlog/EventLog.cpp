@@ -75,15 +75,17 @@ DWORD ErrorFromErrno(int error) {
 
 // Appends one line. Readers and other writers never see it torn: the line
 // goes out in one write() on an O_APPEND descriptor, and the lock keeps a
-// rare short write and its remainder together.
+// rare short write and its remainder together. The records name files in
+// private folders, so they are the owner's alone, and a link planted in the
+// log's place is never written through.
 DWORD AppendLine(const std::string& line) {
     std::string file = EventLogFile();
-    int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0 && errno == ENOENT) {
         // The first record of a machine makes the log's folder.
         std::string folder = MachineRoot() + "/eventlog";
-        if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return ErrorFromErrno(errno);
-        fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return ErrorFromErrno(errno);
+        fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     }
     if (fd < 0) return ErrorFromErrno(errno);
     while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {

@@ -1,6 +1,7 @@
 // The event log: records in the log file, their JSON, concurrent writers,
 // the message file and kvevent.
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <ctime>
 #include <thread>
 
@@ -94,6 +96,23 @@ TEST(EventLog, RecordsAreKeptExactlyAsReported) {
     EXPECT_NE(lines[0].find("\"event_id\":1090527040"), std::string::npos);
     EXPECT_NE(lines[0].find("\"type\":4,\"category\":1"), std::string::npos);
     EXPECT_EQ(kvtest::ReadTextFile(EventLogFile()), lines[0] + "\n" + lines[1] + "\n");
+}
+
+// The records name files in private folders: the log is its owner's alone,
+// and a link planted in its place is refused, not written through.
+TEST(EventLog, TheLogIsPrivateAndNeverWrittenThroughALink) {
+    kvtest::TestRoot root;
+    ASSERT_TRUE(Report("Tsl", 1, kChanged, AddedStrings("1", "a.txt")));
+    struct stat status {};
+    ASSERT_EQ(::stat(EventLogFile().c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+
+    const std::string elsewhere = root.Path() + "/elsewhere.txt";
+    { std::ofstream(elsewhere) << "kept\n"; }
+    std::filesystem::remove(EventLogFile());
+    std::filesystem::create_symlink(elsewhere, EventLogFile());
+    EXPECT_FALSE(Report("Tsl", 1, kChanged, AddedStrings("2", "b.txt")));
+    EXPECT_EQ(kvtest::ReadTextFile(elsewhere), "kept\n");
 }
 
 TEST(EventLog, StringsAreEscapedForJsonAndReadBackByteForByte) {
