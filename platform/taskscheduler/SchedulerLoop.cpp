@@ -114,12 +114,12 @@ private:
     void Arm(time_t next) {
         time_t now = SchedulerNow();
         time_t wake = next != 0 && next < now + kLongestSleep ? next : now + kLongestSleep;
-        struct itimerspec spec;
-        std::memset(&spec, 0, sizeof spec);
+        struct itimerspec due;
+        std::memset(&due, 0, sizeof due);
         // The timer runs on the system clock; the run times on the scheduler's.
-        spec.it_value.tv_sec = wake - ClockOffset();
-        if (spec.it_value.tv_sec <= 0) spec.it_value.tv_sec = 1;
-        ::timerfd_settime(m_timer, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr);
+        due.it_value.tv_sec = wake - ClockOffset();
+        if (due.it_value.tv_sec <= 0) due.it_value.tv_sec = 1;
+        ::timerfd_settime(m_timer, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &due, nullptr);
     }
 
     // Starts what is due; returns the next run time of all work items (0: none).
