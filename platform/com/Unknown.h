@@ -83,15 +83,16 @@ private:
     std::atomic<ULONG> m_count{0};
 };
 
-// A class factory for a class with a default constructor that implements
-// QueryInterface itself. No aggregation.
-template <class T>
-class ClassFactory : public IClassFactory {
+// IUnknown for an object that offers one interface besides IUnknown: the
+// QueryInterface, AddRef and Release every such object would write again.
+// The object deletes itself with its last reference.
+template <class Interface, const IID& kInterfaceId>
+class SingleInterfaceObject : public Interface {
 public:
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         if (object == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
+        if (riid == IID_IUnknown || riid == kInterfaceId) {
+            *object = static_cast<Interface*>(this);
             AddRef();
             return S_OK;
         }
@@ -104,6 +105,19 @@ public:
         if (left == 0) delete this;
         return left;
     }
+
+protected:
+    virtual ~SingleInterfaceObject() = default;
+
+private:
+    ComRefCount m_refs;
+};
+
+// A class factory for a class with a default constructor that implements
+// QueryInterface itself. No aggregation.
+template <class T>
+class ClassFactory : public SingleInterfaceObject<IClassFactory, IID_IClassFactory> {
+public:
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
         if (object == nullptr) return E_POINTER;
         *object = nullptr;
@@ -122,9 +136,6 @@ public:
             g_comModuleCount.fetch_sub(1);
         return S_OK;
     }
-
-private:
-    ComRefCount m_refs;
 };
 
 }  // namespace kv::platform

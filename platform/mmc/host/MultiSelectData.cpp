@@ -7,7 +7,7 @@ namespace kv::mmc {
 
 namespace {
 
-class MultiSelectDataObject : public IDataObject {
+class MultiSelectDataObject : public kv::platform::SingleInterfaceObject<IDataObject, IID_IDataObject> {
 public:
     explicit MultiSelectDataObject(const std::vector<IDataObject*>& objects) : m_objects(objects) {
         for (IDataObject* object : m_objects) object->AddRef();
@@ -16,23 +16,6 @@ public:
     }
     ~MultiSelectDataObject() override {
         for (IDataObject* object : m_objects) object->Release();
-    }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDataObject) {
-            *object = static_cast<IDataObject*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return m_refs.Increment(); }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG left = m_refs.Decrement();
-        if (left == 0) delete this;
-        return left;
     }
 
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
@@ -82,7 +65,6 @@ private:
         medium->hGlobal = block;
         medium->pUnkForRelease = nullptr;
     }
-    kv::platform::ComRefCount m_refs;
     std::vector<IDataObject*> m_objects;
     UINT m_isMultiSelect = 0;
     UINT m_snapins = 0;

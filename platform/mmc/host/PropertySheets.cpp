@@ -223,25 +223,9 @@ HRESULT SheetProvider::Show(LONG_PTR, int page) { return m_host.Sheets().Show(pa
 
 namespace {
 
-class SheetProviderFactory : public IClassFactory {
+class SheetProviderFactory : public kv::platform::SingleInterfaceObject<IClassFactory, IID_IClassFactory> {
 public:
     explicit SheetProviderFactory(SheetProvider* provider) : m_provider(provider) {}
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return m_refs.Increment(); }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG left = m_refs.Decrement();
-        if (left == 0) delete this;
-        return left;
-    }
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
         if (object == nullptr) return E_POINTER;
         *object = nullptr;
@@ -251,7 +235,6 @@ public:
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 
 private:
-    kv::platform::ComRefCount m_refs;
     SheetProvider* m_provider;
 };
 

@@ -6,25 +6,9 @@ namespace kv::mmc {
 
 namespace {
 
-class VersionInfo : public IMMCVersionInfo {
+class VersionInfo : public kv::platform::SingleInterfaceObject<IMMCVersionInfo, IID_IMMCVersionInfo> {
 public:
     VersionInfo(long major, long minor) : m_major(major), m_minor(minor) {}
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IMMCVersionInfo) {
-            *object = static_cast<IMMCVersionInfo*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return m_refs.Increment(); }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG left = m_refs.Decrement();
-        if (left == 0) delete this;
-        return left;
-    }
     STDMETHODIMP GetMMCVersion(long* major, long* minor) override {
         if (major == nullptr || minor == nullptr) return E_POINTER;
         *major = m_major;
@@ -33,29 +17,12 @@ public:
     }
 
 private:
-    kv::platform::ComRefCount m_refs;
     long m_major, m_minor;
 };
 
-class VersionInfoFactory : public IClassFactory {
+class VersionInfoFactory : public kv::platform::SingleInterfaceObject<IClassFactory, IID_IClassFactory> {
 public:
     VersionInfoFactory(long major, long minor) : m_major(major), m_minor(minor) {}
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return m_refs.Increment(); }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG left = m_refs.Decrement();
-        if (left == 0) delete this;
-        return left;
-    }
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
         if (object == nullptr) return E_POINTER;
         *object = nullptr;
@@ -70,7 +37,6 @@ public:
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 
 private:
-    kv::platform::ComRefCount m_refs;
     long m_major, m_minor;
 };
 
