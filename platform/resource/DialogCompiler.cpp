@@ -203,16 +203,16 @@ public:
             if (dialog.items.empty()) continue;
             out << "const KvDialogItem kItems" << id << "[] = {\n";
             for (const Item& item : dialog.items) {
-                out << "    {" << Literal(item.className) << ", " << item.id << ", " << item.x << ", " << item.y
+                out << "    {" << CLiteral(item.className) << ", " << item.id << ", " << item.x << ", " << item.y
                     << ", " << item.cx << ", " << item.cy << ", " << item.style << "u, " << item.exStyle << "u, "
-                    << Literal(item.text) << "},\n";
+                    << CLiteral(item.text) << "},\n";
             }
             out << "};\n";
         }
         out << "const KvDialogTemplate kDialogs[] = {\n";
         for (const auto& [id, dialog] : m_dialogs) {
             out << "    {" << id << "u, " << dialog.x << ", " << dialog.y << ", " << dialog.cx << ", " << dialog.cy
-                << ", " << dialog.style << "u, " << Literal(dialog.caption) << ", " << dialog.items.size() << "u, "
+                << ", " << dialog.style << "u, " << CLiteral(dialog.caption) << ", " << dialog.items.size() << "u, "
                 << (dialog.items.empty() ? std::string("nullptr") : "kItems" + std::to_string(id)) << "},\n";
         }
         if (m_dialogs.empty()) out << "    {0u, 0, 0, 0, 0, 0u, \"\", 0u, nullptr},\n";
@@ -227,23 +227,6 @@ private:
     static std::string FolderOf(const std::string& path) {
         size_t slash = path.rfind('/');
         return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    }
-
-    static std::string Literal(const std::string& text) {
-        std::string out = "\"";
-        for (unsigned char c : text) {
-            if (c == '"' || c == '\\') {
-                out.push_back('\\');
-                out.push_back(static_cast<char>(c));
-            } else if (c < 0x20 || c >= 0x7F) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\%03o", c);
-                out += buffer;
-            } else {
-                out.push_back(static_cast<char>(c));
-            }
-        }
-        return out + "\"";
     }
 
     void Include(const std::string& path) {
@@ -354,6 +337,23 @@ private:
 };
 
 }  // namespace
+
+std::string CLiteral(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out.push_back('\\');
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x20 || c >= 0x7F) {
+            char buffer[8];
+            std::snprintf(buffer, sizeof buffer, "\\%03o", c);
+            out += buffer;
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out + "\"";
+}
 
 int CompileDialogs(const std::vector<std::string>& inputs, const std::string& output) {
     Compiler compiler;

@@ -7,6 +7,11 @@
 
 namespace kv::rcgen {
 
+// text as a C string literal: quotes and backslashes escaped, everything
+// outside printable ASCII as an octal escape, so any bytes survive the
+// compiler unchanged. Both kinds of table rcgen writes use it.
+std::string CLiteral(const std::string& text);
+
 // 0 on success; errors go to standard error with file and line.
 int CompileDialogs(const std::vector<std::string>& inputs, const std::string& output);
 

@@ -8,24 +8,8 @@
 
 namespace {
 
-class Counter : public ICounter {
+class Counter : public kv::platform::SingleInterfaceObject<ICounter, IID_ICounter> {
 public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_ICounter) {
-            *object = static_cast<ICounter*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return m_refs.Increment(); }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG left = m_refs.Decrement();
-        if (left == 0) delete this;
-        return left;
-    }
     STDMETHODIMP Add(LONG amount) override {
         m_total += amount;
         return S_OK;
@@ -33,7 +17,6 @@ public:
     STDMETHODIMP_(LONG) Total() override { return m_total; }
 
 private:
-    kv::platform::ComRefCount m_refs;
     LONG m_total = 0;
 };
 

@@ -34,23 +34,8 @@ void ConsoleFixture::RefreshSettings() const { GetDefaultSettingsFromRegistry();
 std::string ConsoleFixture::LogText() const { return ReadTextFile(m_logFile); }
 
 size_t ConsoleFixture::LogCount(const std::string& line) const {
-    std::string text = LogText();
-    size_t count = 0;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) break;
-        std::string whole = text.substr(start, end - start);
-        // The time prefix is four words: month, day, year and time.
-        size_t cut = 0;
-        for (int blanks = 0; blanks < 4 && cut != std::string::npos; ++blanks) {
-            cut = whole.find(' ', cut);
-            if (cut != std::string::npos) ++cut;
-        }
-        if (cut != std::string::npos && whole.substr(cut) == line) ++count;
-        start = end + 2;
-    }
-    return count;
+    // The console's time prefix is four words: month, day, year and time.
+    return CountLogMessages(LogText(), line, 4);
 }
 
 }  // namespace kvtest
