@@ -1,7 +1,6 @@
 // KvLaunch: requests a check of one scan job by queueing it in SPROFILES and
 // setting STARTNOW; the agent service does the rest at its next poll.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "common/DebugLog.h"
@@ -9,6 +8,7 @@
 #include "common/ResourceModule.h"
 #include "common/Settings.h"
 #include "launcher/ScanQueue.h"
+#include "platform/cli/HelpSwitch.h"
 #include "platform/root/MachineRoot.h"
 
 namespace {
@@ -26,16 +26,11 @@ const char kUsage[] =
     "  --help, /?  show this text\n"
     "Exit code: 0 when the check was requested, 1 otherwise.\n";
 
-bool AsksForHelp(const char* argument) {
-    return std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "/?") == 0 ||
-           std::strcmp(argument, "-h") == 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     // Help reads and writes nothing: not the settings, not the log.
-    if (argc == 2 && AsksForHelp(argv[1])) {
+    if (argc == 2 && kv::platform::HelpRequested(argc, argv)) {
         std::fputs(kUsage, stdout);
         return 0;
     }

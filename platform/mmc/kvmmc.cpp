@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/cli/HelpSwitch.h"
 #include "platform/com/Guid.h"
 #include "platform/mmc/host/ConsoleDocument.h"
 #include "platform/mmc/host/ConsoleHost.h"
@@ -51,7 +52,7 @@ int main(int argc, char** argv) {
     int port = 8043;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h" || arg == "/?") {
+        if (kv::platform::IsHelpArgument(argv[i])) {
             std::fputs(kUsage, stdout);
             return 0;
         }
