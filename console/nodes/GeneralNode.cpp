@@ -3,6 +3,7 @@
 #include "common/ResourceModule.h"
 #include "console/module/ConsoleGuids.h"
 #include "console/nodes/ResultPages.h"
+#include "console/report/VersionPage.h"
 
 namespace {
 
@@ -54,6 +55,19 @@ std::string CVersionNode::DisplayName() const { return Text(55); }
 
 HRESULT CVersionNode::GetResultViewType(LPOLESTR* viewType, long* viewOptions) {
     return PageViewType(ResourcePageAddress(PAGE_VERSION, this), viewType, viewOptions);
+}
+
+void CVersionNode::SetVerbs(IConsoleVerb* verbs, bool scopePane) {
+    CNode::SetVerbs(verbs, scopePane);
+    ShowVerb(verbs, MMC_VERB_PROPERTIES);
+    if (verbs != nullptr) verbs->SetDefaultVerb(MMC_VERB_PROPERTIES);
+}
+
+HRESULT CVersionNode::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR) {
+    if (callback == nullptr) return E_POINTER;
+    auto* page = new CVersionPage;
+    page->m_bAutoDelete = TRUE;
+    return callback->AddPage(CreatePropertySheetPage(&page->m_psp));
 }
 
 const GUID& CLinkNode::NodeType() const { return NODETYPE_Link; }

@@ -24,6 +24,9 @@ public:
     std::string DisplayName() const override;
     int Image() const override { return IMAGE_VERSION; }
     HRESULT GetResultViewType(LPOLESTR* viewType, long* viewOptions) override;
+    void SetVerbs(IConsoleVerb* verbs, bool scopePane) override;
+    bool HasPropertyPages() const override { return true; }
+    HRESULT CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR handle) override;
 };
 
 // A product web page: its name and address are language strings.

@@ -64,6 +64,9 @@ public:
     // S_OK keeps the new name, anything else the old one.
     virtual HRESULT OnRename(const std::string& newName, CComponent* view);
     virtual HRESULT OnRefresh(CComponent* view);
+    // Property pages: whether the node has any, and adds them to a sheet.
+    virtual bool HasPropertyPages() const { return false; }
+    virtual HRESULT CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR handle);
 
     // Inserts a child node into the scope pane below this node.
     HRESULT InsertScopeChild(IConsoleNameSpace2* nameSpace, CNode* child);

@@ -200,6 +200,16 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
+    // A name below 0x10000 is an ordinal (MAKEINTRESOURCE), looked up in the
+    // module's ordinal table.
+    if ((reinterpret_cast<uintptr_t>(name) >> 16) == 0) {
+        WORD ordinal = static_cast<WORD>(reinterpret_cast<uintptr_t>(name));
+        auto table = static_cast<const KvOrdinalExport*>(ModuleData(module, "kv_export_ordinals"));
+        for (; table != nullptr && table->ordinal != 0; ++table)
+            if (table->ordinal == ordinal && table->function != nullptr) return table->function;
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
     if (module == &g_advapi32) {
         if (std::strcmp(name, "ChangeServiceConfig2A") == 0) return reinterpret_cast<FARPROC>(&ChangeServiceConfig2A);
         if (std::strcmp(name, "QueryServiceConfig2A") == 0) return reinterpret_cast<FARPROC>(&QueryServiceConfig2A);

@@ -9,6 +9,14 @@
 
 #include "platform/win/WinTypes.h"
 
+// A module's exports by ordinal, as its .def file lists them: the table its
+// exported accessor "kv_export_ordinals" returns, ended by an entry of
+// ordinal 0. GetProcAddress with MAKEINTRESOURCE(n) finds entry n there.
+struct KvOrdinalExport {
+    WORD ordinal;
+    FARPROC function;
+};
+
 HMODULE LoadLibraryA(LPCSTR name);
 HMODULE LoadLibraryW(LPCWSTR name);
 BOOL FreeLibrary(HMODULE module);

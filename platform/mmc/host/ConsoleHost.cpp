@@ -14,6 +14,7 @@
 #include "platform/mmc/host/View.h"
 #include "platform/mmc/host/WideText.h"
 #include "platform/mmc/WebAddress.h"
+#include "platform/browser/WebBrowser.h"
 #include "platform/ui/Display.h"
 #include "platform/ui/UiThread.h"
 #include "platform/ui/WinUser.h"
@@ -71,12 +72,23 @@ void ConsoleHost::Start() {
             host->DeleteLater([host, copy] { host->RequestBrowserOpen(copy); });
         },
         this);
+    // Browser windows the snap-in opens become tabs of the front end.
+    kv::browser::RegisterBrowserClass();
+    kv::browser::SetNewWindowHandler(
+        [](int window, void* context) {
+            auto* host = static_cast<ConsoleHost*>(context);
+            std::string address = "/browser/" + std::to_string(window) + "/";
+            host->DeleteLater([host, address] { host->RequestBrowserOpen(address); });
+        },
+        this);
     m_thread->Post([this] { InitialiseOnThread(); });
 }
 
 void ConsoleHost::Stop() {
     if (!m_thread) return;
     KvSetWebAddressHandler(nullptr, nullptr);
+    kv::browser::SetNewWindowHandler(nullptr, nullptr);
+    kv::browser::RevokeBrowserClass();
     m_thread->Invoke([this] { ShutdownOnThread(); });
     m_thread->Stop();
     m_thread.reset();

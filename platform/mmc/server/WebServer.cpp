@@ -10,6 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/browser/WebBrowser.h"
+#include "platform/file/File.h"
 #include "platform/mmc/host/ResourcePages.h"
 #include "platform/mmc/server/RequestDecoding.h"
 #include "platform/mmc/server/SnapshotJson.h"
@@ -31,6 +33,49 @@ const char* const kPagePolicy =
     "form-action 'none'; frame-ancestors 'none'";
 // Pages of the module are shown framed and without scripts of their own.
 const char* const kResourcePolicy = "sandbox; default-src 'none'; img-src 'self' data:; style-src 'unsafe-inline'";
+
+// A browser window's document: no scripts, nothing from elsewhere, only its
+// own pictures and inline styles.
+const char* const kDocumentPolicy =
+    "default-src 'none'; img-src 'self'; style-src 'unsafe-inline'; base-uri 'none'; form-action 'none'";
+
+const char* ImageType(const std::string& name) {
+    static const std::pair<const char*, const char*> types[] = {{".png", "image/png"},   {".gif", "image/gif"},
+                                                                {".jpg", "image/jpeg"},  {".jpeg", "image/jpeg"},
+                                                                {".bmp", "image/bmp"}};
+    for (const auto& [suffix, mime] : types) {
+        size_t n = std::strlen(suffix);
+        if (name.size() > n && strcasecmp(name.c_str() + name.size() - n, suffix) == 0) return mime;
+    }
+    return nullptr;
+}
+
+// A picture a document names by its Windows path: a regular file of an
+// image type, of a size a page can show.
+bool ReadPicture(const std::string& windowsPath, std::string* bytes) {
+    constexpr DWORD kMaxPicture = 16u << 20;
+    HANDLE file = CreateFileA(windowsPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bytes->clear();
+    char buffer[65536];
+    bool ok = true;
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file, buffer, sizeof buffer, &read, nullptr)) {
+            ok = false;
+            break;
+        }
+        if (read == 0) break;
+        if (bytes->size() + read > kMaxPicture) {
+            ok = false;
+            break;
+        }
+        bytes->append(buffer, read);
+    }
+    CloseHandle(file);
+    return ok;
+}
 
 bool PlainName(const std::string& name, size_t limit) {
     if (name.empty() || name.size() > limit || name[0] == '.') return false;
@@ -241,6 +286,34 @@ void WebServer::Routes() {
         if (type == nullptr || !LoadResourcePage(module, page, &bytes)) return Refuse(res, 404, "Not found");
         res.set_header("Content-Security-Policy", kResourcePolicy);
         res.set_header("Cache-Control", "private, max-age=3600");
+        res.set_content(bytes, type);
+    });
+
+    // Browser windows the snap-in opened: the page as a browser shows it
+    // (UTF-8, the system's code page, whatever the page's own meta text
+    // says), its text as loaded, and the pictures it names.
+    server.Get(R"(/browser/([0-9]{1,9})/)", [](const httplib::Request& req, httplib::Response& res) {
+        kv::browser::RenderedDocument document;
+        if (!kv::browser::RenderDocument(std::stoi(req.matches[1]), &document)) return Refuse(res, 404, "Not found");
+        res.set_header("Content-Security-Policy", kDocumentPolicy);
+        res.set_header("X-Frame-Options", "DENY");
+        res.set_content(document.html, "text/html; charset=utf-8");
+    });
+    server.Get(R"(/browser/([0-9]{1,9})/source)", [](const httplib::Request& req, httplib::Response& res) {
+        std::string text;
+        if (!kv::browser::DocumentSource(std::stoi(req.matches[1]), &text)) return Refuse(res, 404, "Not found");
+        res.set_content(text, "text/plain; charset=utf-8");
+    });
+    server.Get(R"(/browser/([0-9]{1,9})/file/([0-9]{1,4}))", [](const httplib::Request& req, httplib::Response& res) {
+        kv::browser::RenderedDocument document;
+        if (!kv::browser::RenderDocument(std::stoi(req.matches[1]), &document)) return Refuse(res, 404, "Not found");
+        size_t index = static_cast<size_t>(std::stoi(req.matches[2]));
+        // Only what the page itself names, and only pictures.
+        if (index >= document.files.size()) return Refuse(res, 404, "Not found");
+        const std::string& path = document.files[index];
+        const char* type = ImageType(path);
+        std::string bytes;
+        if (type == nullptr || !ReadPicture(path, &bytes)) return Refuse(res, 404, "Not found");
         res.set_content(bytes, type);
     });
 

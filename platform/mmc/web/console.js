@@ -173,7 +173,8 @@ function render(state) {
     const number = before + index;
     if (number < page.seenOpens) return;
     const button = el("button", { type: "button", class: "ctl-button", text: "Open in new tab", onclick: () => window.open(address, "_blank", "noopener") });
-    showNotice(`The console asks to open ${address}`, false, "open" + number, button);
+    const text = address.startsWith("/browser/") ? "The console opened a browser window" : `The console asks to open ${address}`;
+    showNotice(text, false, "open" + number, button);
   });
   page.seenOpens = Math.max(page.seenOpens, before + opens.length);
   document.body.classList.toggle("busy", !!(state.display && state.display.waitCursor));
