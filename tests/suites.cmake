@@ -23,7 +23,7 @@ target_link_libraries(TestComServer PRIVATE kvplatform)
 set_target_properties(TestComServer PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/com_server)
 kv_test_suite(com_tests com LINK kvcom DEPENDS kvregsvr32 kvreg TestComServer OrvRes409)
 target_compile_definitions(com_tests PRIVATE KV_TEST_COM_SERVER="$<TARGET_FILE:TestComServer>")
-kv_test_suite(console_tests console LINK kvconsole kvmmchost DEPENDS ${KV_DELIVERABLES} OrvConsole kvregsvr32)
+kv_test_suite(console_tests console LINK kvconsole kvmmcweb DEPENDS ${KV_DELIVERABLES} OrvConsole Vireo kvregsvr32)
 kv_test_suite(shell_tests shell LINK kvshell DEPENDS kvreg)
 # The window model, with dialog templates in a module of their own as a
 # snap-in carries them.

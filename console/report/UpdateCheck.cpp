@@ -36,7 +36,12 @@ std::string PlainText(UINT id) {
 
 UpdateCheckResult RunUpdateCheck() {
     UpdateCheckResult result;
-    HMODULE library = LoadLibraryA("Vireo.dll");
+    // The library sits beside the console module, as every deliverable
+    // finds the others in its own folder.
+    std::string module = ConsoleModulePath();
+    size_t slash = module.find_last_of("\\/");
+    std::string name = slash == std::string::npos ? std::string("Vireo.dll") : module.substr(0, slash + 1) + "Vireo.dll";
+    HMODULE library = LoadLibraryA(name.c_str());
     if (library == nullptr) {
         WriteDebugLog(1, "RunUpdateCheck. Could not load Vireo.dll");
         return result;

@@ -17,8 +17,12 @@ int g_nextNumber = 1;
 NewWindowHandler g_handler = nullptr;
 void* g_context = nullptr;
 
+// "C:\..." or a path from the root of the current drive ("\var\..."),
+// never a network path ("\\server\...").
 bool IsWindowsPath(const std::string& value) {
-    return value.size() >= 3 && std::isalpha(static_cast<unsigned char>(value[0])) && value[1] == ':' && value[2] == '\\';
+    if (value.size() >= 3 && std::isalpha(static_cast<unsigned char>(value[0])) && value[1] == ':' && value[2] == '\\')
+        return true;
+    return value.size() >= 2 && value[0] == '\\' && value[1] != '\\';
 }
 
 std::string Unescape(const std::string& value) {
