@@ -6,9 +6,17 @@
 # local SMTP server) and the event records. On exit it stops and removes the
 # service and the SMTP server; the root stays for a look, and the summary
 # says where it is and how to remove it. A second run reuses the build.
+# With --console it then leaves the configuration console running on the
+# demo's root and ends with the address to open in a browser.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
+console=0
+case ${1:-} in
+  --console) console=1 ;;
+  "") ;;
+  *) echo "usage: scripts/demo.sh [--console]" >&2; exit 2 ;;
+esac
 
 step() { printf '\n== %s\n' "$*"; }
 note() { printf '   %s\n' "$*"; }
@@ -139,8 +147,16 @@ cat <<TEXT
    The database:        sqlite3 $program/Data/KvData.mdb
 TEXT
 cat <<TEXT
-   The console:         KESTRAVA_ROOT=$root $program/kvmmc --port 0
-                        (prints the address to open in a browser on this machine)
    The machine root:    $root
                         (everything the demo made; remove it with: rm -rf $root)
 TEXT
+if ((console)); then
+  step "The configuration console on the demo's root: scan job Default, its pages, its report"
+  scripts/console.sh --background "$root"
+else
+  cat <<TEXT
+   The console:         scripts/console.sh $root
+                        (prints the address to open in a browser on this machine;
+                        scripts/demo.sh --console leaves it running at the end)
+TEXT
+fi
