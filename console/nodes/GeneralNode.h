@@ -25,7 +25,7 @@ public:
     int Image() const override { return IMAGE_VERSION; }
     HRESULT GetResultViewType(LPOLESTR* viewType, long* viewOptions) override;
     void SetVerbs(IConsoleVerb* verbs, bool scopePane) override;
-    bool HasPropertyPages() const override { return true; }
+    HRESULT QueryPagesFor() override { return S_OK; }
     HRESULT CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR handle) override;
 };
 

@@ -80,5 +80,3 @@ LPOLESTR AllocHostText(const std::string& text) {
     std::memcpy(copy, wide.c_str(), (wide.size() + 1) * sizeof(OLECHAR));
     return copy;
 }
-
-HRESULT CNode::CreatePropertyPages(LPPROPERTYSHEETCALLBACK, LONG_PTR) { return S_FALSE; }

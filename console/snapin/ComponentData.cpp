@@ -176,12 +176,12 @@ STDMETHODIMP CComponentData::Command(long commandId, LPDATAOBJECT dataObject) {
 STDMETHODIMP CComponentData::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR handle,
                                                  LPDATAOBJECT dataObject) {
     CNode* node = NodeOf(dataObject);
-    return node != nullptr && node->HasPropertyPages() ? node->CreatePropertyPages(callback, handle) : S_FALSE;
+    return node != nullptr ? node->CreatePropertyPages(callback, handle) : S_FALSE;
 }
 
 STDMETHODIMP CComponentData::QueryPagesFor(LPDATAOBJECT dataObject) {
     CNode* node = NodeOf(dataObject);
-    return node != nullptr && node->HasPropertyPages() ? S_OK : S_FALSE;
+    return node != nullptr ? node->QueryPagesFor() : S_FALSE;
 }
 
 int CComponentData::ConsoleMessageBox(UINT textId, UINT captionId, UINT style) {
