@@ -28,7 +28,7 @@ std::string ImageFolder() {
 }
 
 std::string FooterNotice() {
-    return "&nbsp;&copy; " + HtmlText(ProductText(PSC_PROVIDER)) + ". File integrity monitoring.";
+    return "&nbsp;&copy; " + HtmlText(ProductText(PSC_PROVIDER)) + " All rights reserved.";
 }
 
 IDispatch* WaitForDocument(IWebBrowser2* browser) {

@@ -90,7 +90,7 @@ class ReportConsoleTest(unittest.TestCase):
     def test_version_page_and_report(self):
         b, t = self.browser, self.text
         b.open()
-        b.expand(t[12])
+        b.retry(lambda: b.expand(t[12]))
         sheet = self.properties(t[55])
         title = sheet.get_attribute("data-title")
         page = b.window(title=title)
@@ -120,7 +120,7 @@ class ReportConsoleTest(unittest.TestCase):
 
         # The report, from the scan job's "Files monitored" page.
         from selenium.common.exceptions import TimeoutException
-        b.expand(t[3])
+        b.retry(lambda: b.expand(t[3]))
         try:
             sheet = self.properties("Default", timeout=5)
         except TimeoutException:
