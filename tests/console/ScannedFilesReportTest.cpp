@@ -139,7 +139,8 @@ protected:
     void SetUp() override {
         f.db->Execute("DELETE FROM FILES_PROFILES_LNK");
         f.db->Execute("INSERT INTO PROFILES (PROFILE_ID, NAME) VALUES (2, 'Weekly')");
-        ASSERT_TRUE(OpenConsoleDatabase(data));
+        ASSERT_TRUE(OpenConsoleDatabase(data))
+            << (data.m_db.GetOpenError() ? data.m_db.GetOpenError()->m_strError + data.m_db.GetOpenError()->m_strStateNativeOrigin : "");
         InitProfiles(data);
         dataFolder = g_szDataPath;
         imageFolder = dataFolder.substr(0, dataFolder.rfind('\\'));
