@@ -84,7 +84,8 @@ class ReportConsoleTest(unittest.TestCase):
         self.assertIn(t[35], b.window_text(question))
         b.click("Kestrava Selvane Tessellon 3", "Yes")
         answer = b.wait(lambda d: next((w for w in b.css("#windows .window[data-kind=messagebox]")
-                                        if t[35] not in b.window_text(w)), None), message="the check's answer")
+                                        if t[35] not in b.window_text(w)), None), timeout=60,
+                       message="the check's answer")
         return b.window_text(answer)
 
     def test_version_page_and_report(self):
