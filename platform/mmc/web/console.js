@@ -369,6 +369,8 @@ function renderResult(view) {
     // This machine has no route to the web: the address is offered for a
     // tab of its own instead of a frame that could never load.
     const address = view.webAddress;
+    const shown = body.querySelector(".web-address code");
+    if (shown && shown.textContent === address) return;
     const safe = /^https?:\/\//i.test(address);
     return body.replaceChildren(el("div", { class: "web-address" },
       el("h2", { text: "Web page" }),
