@@ -110,6 +110,13 @@ class ResultListHooksTest(unittest.TestCase):
         self.assertEqual(self.selected(state), ["beta.txt"])
         hello = next(item for item in state["view"]["menu"] if item["command"] == "cmd:11")
         self.assertEqual(hello["status"], "Writes hello to the log.")
+        # Below the rows there is no menu; the probe's status line shows the
+        # press was handled before it.
+        self.command(view, type="close-menu")
+        self.command(view, type="list-input", name="rbuttondown", row=-1, x=40)
+        self.command(view, type="menu-status", text="probe")
+        state = console.wait_for(view, lambda s: s["view"]["status"] == "probe")
+        self.assertEqual(state["view"]["menuId"], "0")
 
         # Bad input is refused, not guessed at.
         for bad in ({"name": "mousewheel"}, {"name": "lbuttondown", "x": -3}, {"name": "keydown", "key": 999},

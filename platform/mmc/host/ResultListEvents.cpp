@@ -98,12 +98,15 @@ LRESULT ConsoleHost::ResultListNotify(View& view, NMHDR* header) {
             });
             return 0;
         }
-        case NM_RCLICK:
+        case NM_RCLICK: {
+            // Below the rows there is nothing to offer a menu for.
+            bool onItem = reinterpret_cast<NMITEMACTIVATE*>(header)->iItem >= 0;
             UserAction(view, [&] {
                 ResultSelectionChanged(view, false);
-                if (view.selectionCount > 0) OpenContextMenu(view, false, 0);
+                if (onItem && view.selectionCount > 0) OpenContextMenu(view, false, 0);
             });
             return 0;
+        }
         case NM_RETURN:
             UserAction(view, [&] {
                 ResultSelectionChanged(view, false);
