@@ -80,6 +80,7 @@ KV_UI_API BOOL ImageList_GetIconSize(HIMAGELIST list, int* cx, int* cy);
 #define LVIF_STATE 0x0008u
 #define LVIF_INDENT 0x0010u
 #define LVIF_NORECOMPUTE 0x0800u
+#define LVIF_DI_SETITEM 0x1000u
 
 #define LVIS_FOCUSED 0x0001u
 #define LVIS_SELECTED 0x0002u
@@ -193,6 +194,7 @@ typedef int (*PFNLVCOMPARE)(LPARAM, LPARAM, LPARAM);
 #define LVM_DELETECOLUMN (LVM_FIRST + 28)
 #define LVM_GETCOLUMNWIDTH (LVM_FIRST + 29)
 #define LVM_SETCOLUMNWIDTH (LVM_FIRST + 30)
+#define LVM_UPDATE (LVM_FIRST + 42)
 #define LVM_SETITEMSTATE (LVM_FIRST + 43)
 #define LVM_GETITEMSTATE (LVM_FIRST + 44)
 #define LVM_GETITEMTEXT (LVM_FIRST + 45)
@@ -202,6 +204,7 @@ typedef int (*PFNLVCOMPARE)(LPARAM, LPARAM, LPARAM);
 #define LVM_GETSELECTEDCOUNT (LVM_FIRST + 50)
 #define LVM_SETEXTENDEDLISTVIEWSTYLE (LVM_FIRST + 54)
 #define LVM_GETEXTENDEDLISTVIEWSTYLE (LVM_FIRST + 55)
+#define LVM_SUBITEMHITTEST (LVM_FIRST + 57)
 #define LVM_SETSELECTIONMARK (LVM_FIRST + 67)
 #define LVM_GETSELECTIONMARK (LVM_FIRST + 66)
 
@@ -259,6 +262,46 @@ struct NMLVDISPINFOA {
 };
 typedef NMLVDISPINFOA NMLVDISPINFO;
 typedef NMLVDISPINFOA LV_DISPINFO;
+
+// The list view's message wrappers, as the common controls' header has them
+// (functions here, so that a caller may ignore what they answer).
+inline HIMAGELIST ListView_SetImageList(HWND w, HIMAGELIST list, int which) {
+    return reinterpret_cast<HIMAGELIST>(SendMessage(w, LVM_SETIMAGELIST, static_cast<WPARAM>(which), reinterpret_cast<LPARAM>(list)));
+}
+inline HIMAGELIST ListView_GetImageList(HWND w, int which) {
+    return reinterpret_cast<HIMAGELIST>(SendMessage(w, LVM_GETIMAGELIST, static_cast<WPARAM>(which), 0));
+}
+inline int ListView_GetItemCount(HWND w) { return static_cast<int>(SendMessage(w, LVM_GETITEMCOUNT, 0, 0)); }
+inline BOOL ListView_GetItem(HWND w, LVITEMA* item) { return static_cast<BOOL>(SendMessage(w, LVM_GETITEM, 0, reinterpret_cast<LPARAM>(item))); }
+inline BOOL ListView_SetItem(HWND w, const LVITEMA* item) { return static_cast<BOOL>(SendMessage(w, LVM_SETITEM, 0, reinterpret_cast<LPARAM>(item))); }
+inline int ListView_InsertItem(HWND w, const LVITEMA* item) { return static_cast<int>(SendMessage(w, LVM_INSERTITEM, 0, reinterpret_cast<LPARAM>(item))); }
+inline BOOL ListView_DeleteItem(HWND w, int i) { return static_cast<BOOL>(SendMessage(w, LVM_DELETEITEM, static_cast<WPARAM>(i), 0)); }
+inline int ListView_GetNextItem(HWND w, int i, UINT flags) {
+    return static_cast<int>(SendMessage(w, LVM_GETNEXTITEM, static_cast<WPARAM>(i), MAKELPARAM(flags, 0)));
+}
+inline BOOL ListView_GetItemRect(HWND w, int i, RECT* rect, int code) {
+    if (rect == nullptr) return FALSE;
+    rect->left = code;
+    return static_cast<BOOL>(SendMessage(w, LVM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(rect)));
+}
+inline int ListView_HitTest(HWND w, LVHITTESTINFO* info) { return static_cast<int>(SendMessage(w, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(info))); }
+inline int ListView_SubItemHitTest(HWND w, LVHITTESTINFO* info) {
+    return static_cast<int>(SendMessage(w, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(info)));
+}
+inline BOOL ListView_RedrawItems(HWND w, int first, int last) {
+    return static_cast<BOOL>(SendMessage(w, LVM_REDRAWITEMS, static_cast<WPARAM>(first), static_cast<LPARAM>(last)));
+}
+inline BOOL ListView_Update(HWND w, int i) { return static_cast<BOOL>(SendMessage(w, LVM_UPDATE, static_cast<WPARAM>(i), 0)); }
+inline UINT ListView_GetItemState(HWND w, int i, UINT mask) {
+    return static_cast<UINT>(SendMessage(w, LVM_GETITEMSTATE, static_cast<WPARAM>(i), static_cast<LPARAM>(mask)));
+}
+inline UINT ListView_GetSelectedCount(HWND w) { return static_cast<UINT>(SendMessage(w, LVM_GETSELECTEDCOUNT, 0, 0)); }
+inline void ListView_SetItemState(HWND w, int i, UINT state, UINT mask) {
+    LVITEMA item{};
+    item.stateMask = mask;
+    item.state = state;
+    SendMessage(w, LVM_SETITEMSTATE, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+}
 
 // ---- Up-down ----------------------------------------------------------------
 
