@@ -64,6 +64,9 @@ public:
     // S_OK keeps the new name, anything else the old one.
     virtual HRESULT OnRename(const std::string& newName, CComponent* view);
     virtual HRESULT OnRefresh(CComponent* view);
+    // The node's property pages: S_OK from QueryPagesFor when it has any.
+    virtual HRESULT QueryPagesFor() { return S_FALSE; }
+    virtual HRESULT CreatePropertyPages(LPPROPERTYSHEETCALLBACK, LONG_PTR) { return S_FALSE; }
 
     // Inserts a child node into the scope pane below this node.
     HRESULT InsertScopeChild(IConsoleNameSpace2* nameSpace, CNode* child);

@@ -1,3 +1,28 @@
 // Identifiers of the module's dialog templates and their controls.
 #define IDD_NEW_PROFILE 130
 #define IDC_PROFILE_NAME 1001
+
+// Scan job pages.
+#define IDD_EMAIL_PAGE 1300
+#define IDC_MAIL_FROM 1301
+#define IDC_MAIL_TO 1302
+#define IDC_MAIL_SUBJECT 1303
+#define IDC_IMPORTANCE_LABEL 1304
+#define IDC_IMPORTANCE 1305
+#define IDC_IMPORTANCE_SPIN 1306
+#define IDD_SCHEDULE_PAGE 1310
+#define IDC_NOT_SCHEDULED 1311
+#define IDC_SCHEDULED 1312
+#define IDC_EVERY 1313
+#define IDC_DAILY 1314
+#define IDC_WEEKLY 1315
+#define IDC_MONTHLY 1316
+#define IDC_HOURS 1317
+#define IDC_HOURS_LABEL 1318
+#define IDC_START_LABEL 1319
+#define IDC_START_DATE 1320
+#define IDC_START_TIME 1321
+#define IDC_SCAN_NOW 1322
+#define IDD_MONFILES_PAGE 1330
+#define IDC_MONITORED_LIST 1331
+#define IDC_SHOW_ALL 1332

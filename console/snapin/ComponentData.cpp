@@ -173,9 +173,16 @@ STDMETHODIMP CComponentData::Command(long commandId, LPDATAOBJECT dataObject) {
     return node != nullptr ? node->Command(commandId, nullptr) : S_FALSE;
 }
 
-STDMETHODIMP CComponentData::CreatePropertyPages(LPPROPERTYSHEETCALLBACK, LONG_PTR, LPDATAOBJECT) { return S_FALSE; }
+STDMETHODIMP CComponentData::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR handle,
+                                                 LPDATAOBJECT dataObject) {
+    CNode* node = NodeOf(dataObject);
+    return node != nullptr ? node->CreatePropertyPages(callback, handle) : S_FALSE;
+}
 
-STDMETHODIMP CComponentData::QueryPagesFor(LPDATAOBJECT) { return S_FALSE; }
+STDMETHODIMP CComponentData::QueryPagesFor(LPDATAOBJECT dataObject) {
+    CNode* node = NodeOf(dataObject);
+    return node != nullptr ? node->QueryPagesFor() : S_FALSE;
+}
 
 int CComponentData::ConsoleMessageBox(UINT textId, UINT captionId, UINT style) {
     std::string text;
