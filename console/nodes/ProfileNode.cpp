@@ -86,6 +86,27 @@ void CProfileNode::ScanNow() {
     m_task.ScanNow(mainWindow);
 }
 
+void CProfileNode::OpenPropertySheet() {
+    CComponentData* owner = m_pComponentData;
+    if (owner->m_pConsole == nullptr) return;
+    IPropertySheetProvider* provider = nullptr;
+    if (FAILED(owner->m_pConsole->QueryInterface(IID_IPropertySheetProvider, reinterpret_cast<void**>(&provider))) ||
+        provider == nullptr)
+        return;
+    IDataObject* dataObject = nullptr;
+    if (SUCCEEDED(owner->QueryDataObject(Cookie(), CCT_SCOPE, &dataObject)) && dataObject != nullptr) {
+        std::u16string title = kv::platform::Utf8ToUtf16(m_record.name + " Properties");
+        if (SUCCEEDED(provider->CreatePropertySheet(title.c_str(), TRUE, Cookie(), dataObject, 0))) {
+            HWND mainWindow = nullptr;
+            owner->m_pConsole->GetMainWindow(&mainWindow);
+            if (SUCCEEDED(provider->AddPrimaryPages(static_cast<IComponentData*>(owner), TRUE, nullptr, TRUE)))
+                provider->Show(reinterpret_cast<LONG_PTR>(mainWindow), 0);
+        }
+        dataObject->Release();
+    }
+    provider->Release();
+}
+
 HRESULT CProfileNode::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR) {
     if (callback == nullptr) return E_POINTER;
     CPropertyPage* pages[] = {new CEmailPage(this), new CSchedulePage(this), new CMonFilesPage(this)};

@@ -36,6 +36,8 @@ public:
     void ToggleEnabled();
     // Starts the job's check at once, as the work item would.
     void ScanNow();
+    // Opens the job's pages as the properties verb would.
+    void OpenPropertySheet();
 
     CProfilesNode* m_pParent;
     CProfileRecord m_record;
