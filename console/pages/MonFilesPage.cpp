@@ -23,7 +23,6 @@ CMonFilesPage::CMonFilesPage(CProfileNode* node)
 BOOL CMonFilesPage::OnInitDialog() {
     CPropertyPage::OnInitDialog();
     m_list.SubclassDlgItem(IDC_MONITORED_LIST, this);
-    m_list.InsertColumn(0, "", LVCFMT_LEFT, 340);
     m_icons = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 0, 8);
     m_list.SetImageList(m_icons, LVSIL_SMALL);
     return TRUE;

@@ -339,6 +339,8 @@ TEST_F(JobPages, NewJobStartsUnscheduledWithTheLauncherAsItsApplication) {
     EXPECT_TRUE(Enabled(SCHEDULE, IDC_START_DATE));
     EXPECT_FALSE(Enabled(SCHEDULE, IDC_HOURS));
     Click(SCHEDULE, IDC_EVERY);
+    EXPECT_TRUE(Checked(SCHEDULE, IDC_EVERY));
+    EXPECT_FALSE(Checked(SCHEDULE, IDC_DAILY));
     EXPECT_TRUE(Enabled(SCHEDULE, IDC_HOURS));
     EXPECT_TRUE(Enabled(SCHEDULE, IDC_HOURS_LABEL));
     // Two characters at most, and "0" empties the box.
