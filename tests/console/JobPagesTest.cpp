@@ -9,6 +9,7 @@
 #include <future>
 
 #include "console/nodes/ProfileNode.h"
+#include "console/nodes/ProfilesNode.h"
 #include "console/pages/EmailAddress.h"
 #include "console/resources/resource.h"
 #include "console/snapin/ComponentData.h"
@@ -572,6 +573,23 @@ TEST_F(JobPages, DisablingTheJobDeletesItsWorkItem) {
     });
     EXPECT_FALSE(fs::exists(WorkItemFile()));
     EXPECT_EQ(Column("ENABLED"), "0");
+}
+
+TEST_F(JobPages, DeletingTheJobDeletesItsWorkItem) {
+    Open(SCHEDULE);
+    Click(SCHEDULE, IDC_SCHEDULED);
+    ASSERT_TRUE(Apply());
+    Close();
+    ASSERT_TRUE(fs::exists(WorkItemFile()));
+    ui.Invoke([&] {
+        CProfilesNode jobs(data);
+        node->m_pParent = &jobs;
+        jobs.m_children.push_back(node);
+        EXPECT_EQ(node->DeleteProfile(nullptr), S_OK);  // the question is answered Yes
+        node = nullptr;                                 // the scan jobs node deleted it
+    });
+    EXPECT_FALSE(fs::exists(WorkItemFile()));
+    EXPECT_EQ(f.db->Scalar("SELECT COUNT(*) FROM PROFILES"), "0");
 }
 
 }  // namespace
