@@ -139,7 +139,7 @@ void CSchedulePage::ScanNow() { m_pNode->m_task.ScanNow(GetSafeHwnd()); }
 BOOL CSchedulePage::OnApply() {
     if (!IsModified()) return TRUE;
     CScheduledTask& task = m_pNode->m_task;
-    const bool scheduled = IsDlgButtonChecked(IDC_SCHEDULED) == BST_CHECKED;
+    bool scheduled = IsDlgButtonChecked(IDC_SCHEDULED) == BST_CHECKED;
     if (!scheduled) {
         task.Delete();
     } else {
@@ -160,7 +160,9 @@ BOOL CSchedulePage::OnApply() {
         task.m_kind = kind;
         task.m_hours = hours;
         task.m_start = m_start;
-        task.Save();
+        // ENABLED follows whether the work item exists: a job whose work
+        // item could not be written must not show as enabled.
+        scheduled = task.Save() != FALSE;
     }
     // The toggle writes the opposite of the flag: scheduled ends enabled
     // (and saved again), unscheduled ends disabled (and deleted).

@@ -142,6 +142,14 @@ BOOL CScheduledTask::Load() {
 
 BOOL CScheduledTask::Save() {
     if (m_name.empty() || m_application.empty() || m_start.wYear == 0) return FALSE;
+    if (SaveWorkItem()) return TRUE;
+    // The user is not told (the page has no word for it); the log keeps why
+    // the job has no work item.
+    WriteDebugLogF(1, "The scheduled task %s could not be saved", m_name.c_str());
+    return FALSE;
+}
+
+BOOL CScheduledTask::SaveWorkItem() {
     Held<ITaskScheduler> scheduler;
     scheduler.p = OpenTaskScheduler();
     if (scheduler.p == nullptr) return FALSE;

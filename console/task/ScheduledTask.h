@@ -47,6 +47,9 @@ public:
     DWORD m_kind = SCHEDULE_NONE;
     SYSTEMTIME m_start{};
     DWORD m_hours = 0;
+
+private:
+    BOOL SaveWorkItem();
 };
 
 // The weekday (0 Sunday) of a calendar date.

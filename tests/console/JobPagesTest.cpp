@@ -575,6 +575,17 @@ TEST_F(JobPages, DisablingTheJobDeletesItsWorkItem) {
     EXPECT_EQ(Column("ENABLED"), "0");
 }
 
+TEST_F(JobPages, AWorkItemThatCannotBeWrittenLeavesTheJobDisabled) {
+    fs::remove_all(f.root.Path() + "/tasks");
+    kvtest::WriteTextFile(f.root.Path() + "/tasks", "not a folder");
+    Open(SCHEDULE);
+    Click(SCHEDULE, IDC_SCHEDULED);
+    EXPECT_TRUE(Apply());  // no message: the page closes as it would
+    EXPECT_EQ(Column("ENABLED"), "0");
+    EXPECT_FALSE(node->m_record.enabled);
+    EXPECT_TRUE(f.LogHolds("The scheduled task Tsl3 Scan 5 could not be saved"));
+}
+
 TEST_F(JobPages, DeletingTheJobDeletesItsWorkItem) {
     Open(SCHEDULE);
     Click(SCHEDULE, IDC_SCHEDULED);
@@ -589,7 +600,7 @@ TEST_F(JobPages, DeletingTheJobDeletesItsWorkItem) {
         node = nullptr;                                 // the scan jobs node deleted it
     });
     EXPECT_FALSE(fs::exists(WorkItemFile()));
-    EXPECT_EQ(f.db->Scalar("SELECT COUNT(*) FROM PROFILES"), "0");
+    EXPECT_EQ(f.db->Scalar("SELECT COUNT(*) FROM PROFILES"), "0") << f.LogText() << Boxes();
 }
 
 }  // namespace
