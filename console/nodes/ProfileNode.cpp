@@ -107,9 +107,9 @@ void CProfileNode::OpenPropertySheet() {
     provider->Release();
 }
 
-HRESULT CProfileNode::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR) {
+HRESULT CProfileNode::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR notifyHandle) {
     if (callback == nullptr) return E_POINTER;
-    CPropertyPage* pages[] = {new CEmailPage(this), new CSchedulePage(this), new CMonFilesPage(this)};
+    CPropertyPage* pages[] = {new CEmailPage(this, notifyHandle), new CSchedulePage(this), new CMonFilesPage(this)};
     HRESULT result = S_OK;
     for (CPropertyPage* page : pages) {
         page->m_bAutoDelete = TRUE;

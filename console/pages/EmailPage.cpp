@@ -9,6 +9,7 @@
 #include "console/pages/EmailAddress.h"
 #include "console/resources/resource.h"
 #include "console/snapin/ComponentData.h"
+#include "platform/mmc/SnapIn.h"
 #include "platform/ui/MessageBox.h"
 
 namespace {
@@ -35,9 +36,14 @@ std::string EmailUpdateStatement(LONG id, const std::string& importance, const s
            " WHERE PROFILE_ID = " + std::to_string(id);
 }
 
-CEmailPage::CEmailPage(CProfileNode* node) : CPropertyPage(ConsoleModuleHandle(), IDD_EMAIL_PAGE), m_pNode(node) {
+CEmailPage::CEmailPage(CProfileNode* node, LONG_PTR notifyHandle)
+    : CPropertyPage(ConsoleModuleHandle(), IDD_EMAIL_PAGE), m_pNode(node), m_notifyHandle(notifyHandle) {
     for (int id : {IDC_MAIL_FROM, IDC_MAIL_TO, IDC_MAIL_SUBJECT, IDC_IMPORTANCE})
         OnCommandFrom(id, EN_CHANGE, [this] { Changed(); });
+}
+
+CEmailPage::~CEmailPage() {
+    if (m_notifyHandle != 0) MMCFreeNotifyHandle(m_notifyHandle);
 }
 
 BOOL CEmailPage::OnInitDialog() {

@@ -8,7 +8,10 @@ class CProfileNode;
 
 class CEmailPage : public CPropertyPage {
 public:
-    explicit CEmailPage(CProfileNode* node);
+    // The page keeps the console's notify handle of the sheet and gives it
+    // back when it goes (the first page lives as long as the sheet).
+    CEmailPage(CProfileNode* node, LONG_PTR notifyHandle);
+    ~CEmailPage() override;
 
     BOOL OnInitDialog() override;
     BOOL OnApply() override;
@@ -18,6 +21,7 @@ private:
     void Refuse(int focusId);
 
     CProfileNode* m_pNode;
+    LONG_PTR m_notifyHandle;
     CSpinButtonCtrl m_spin;
     // Filling the controls sends change notices that are not the user's.
     bool m_filling = false;
