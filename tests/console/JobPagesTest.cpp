@@ -424,6 +424,10 @@ TEST_F(JobPages, WeeklyKeepsTheWeekdayAndMonthlyTheDayOfTheMonth) {
         EXPECT_EQ(gmtime(&run)->tm_wday, 3);
         EXPECT_EQ(gmtime(&run)->tm_hour, 22);
     }
+    Close();
+    Open(SCHEDULE);
+    EXPECT_TRUE(Checked(SCHEDULE, IDC_WEEKLY));
+    EXPECT_FALSE(Checked(SCHEDULE, IDC_DAILY));
 
     Click(SCHEDULE, IDC_MONTHLY);
     SetStart(2026, 12, 31, 6, 30);
