@@ -3,6 +3,7 @@
 #include "common/ResourceModule.h"
 #include "console/data/ProfileRecord.h"
 #include "console/data/SqlText.h"
+#include "console/data/Statements.h"
 #include "console/module/ModuleStartup.h"
 #include "console/nodes/ProfileNode.h"
 #include "console/nodes/ProfilesNode.h"
@@ -31,9 +32,8 @@ bool ParseImportance(const std::string& text, int& value) {
 std::string EmailUpdateStatement(LONG id, const std::string& importance, const std::string& from,
                                  const std::string& to, const std::string& subject) {
     // Quotes are doubled so that what the user typed is what is stored.
-    return "UPDATE PROFILES SET " + std::string("PRIORITY=") + importance + ", MAILFROM='" + QuoteSql(from) + "'" +
-           ", MAILTO='" + QuoteSql(to) + "'" + ", SUBJECT='" + QuoteSql(subject) + "'" +
-           " WHERE PROFILE_ID = " + std::to_string(id);
+    return FormatSql(SQL_UPDATE_PROFILE_MAIL, importance.c_str(), QuoteSql(from).c_str(), QuoteSql(to).c_str(),
+                     QuoteSql(subject).c_str(), static_cast<int>(id));
 }
 
 CEmailPage::CEmailPage(CProfileNode* node, LONG_PTR notifyHandle)

@@ -11,6 +11,7 @@
 #include "console/nodes/ProfileNode.h"
 #include "console/nodes/ProfilesNode.h"
 #include "console/pages/EmailAddress.h"
+#include "console/pages/EmailPage.h"
 #include "console/resources/resource.h"
 #include "console/snapin/ComponentData.h"
 #include "platform/library/Library.h"
@@ -240,6 +241,12 @@ TEST(EmailAddressCheck, SenderIsExactlyOneAddress) {
     EXPECT_FALSE(IsSingleEmailAddress("a@example..org"));
     EXPECT_FALSE(IsSingleEmailAddress("\"\"@example.org"));
     EXPECT_FALSE(IsSingleEmailAddress("a\x01@example.org"));
+}
+
+TEST(EmailPageStatement, KeepsQuotesAsTyped) {
+    EXPECT_EQ(EmailUpdateStatement(5, "3", "a@b.org", "o'brien@b.org;", "Mo's"),
+              "UPDATE PROFILES SET PRIORITY=3, MAILFROM='a@b.org', MAILTO='o''brien@b.org;', SUBJECT='Mo''s' "
+              "WHERE PROFILE_ID = 5");
 }
 
 TEST(EmailAddressCheck, RecipientsAreSeparatedBySemicolonsOrCommas) {
