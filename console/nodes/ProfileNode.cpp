@@ -5,8 +5,12 @@
 #include "console/module/ConsoleGuids.h"
 #include "console/nodes/ProfilesNode.h"
 #include "console/nodes/ResultPages.h"
+#include "console/pages/EmailPage.h"
+#include "console/pages/MonFilesPage.h"
+#include "console/pages/SchedulePage.h"
 #include "console/snapin/Component.h"
 #include "console/snapin/ComponentData.h"
+#include "platform/text/CodePage.h"
 #include "platform/ui/MessageBox.h"
 
 namespace {
@@ -25,6 +29,8 @@ CProfileNode::CProfileNode(CComponentData* componentData, CProfilesNode* parent,
         g_strDefaultMailTo = m_record.mailTo;
         g_strDefaultMailFrom = m_record.mailFrom;
     }
+    m_task.InitDefaults(m_record.id);
+    m_task.Load();
 }
 
 const GUID& CProfileNode::NodeType() const { return NODETYPE_Profile; }
@@ -53,6 +59,68 @@ void CProfileNode::SetVerbs(IConsoleVerb* verbs, bool scopePane) {
     if (verbs == nullptr) return;
     ShowVerb(verbs, MMC_VERB_DELETE);
     ShowVerb(verbs, MMC_VERB_RENAME);
+    ShowVerb(verbs, MMC_VERB_PROPERTIES);
+}
+
+HRESULT CProfileNode::AddMenuItems(IContextMenuCallback* callback, long* insertionAllowed) {
+    if (callback == nullptr) return E_POINTER;
+    if (insertionAllowed != nullptr && !(*insertionAllowed & CCM_INSERTIONALLOWED_TOP)) return S_OK;
+    std::u16string caption = kv::platform::Utf8ToUtf16(Text(68));
+    CONTEXTMENUITEM item{};
+    item.strName = caption.data();
+    item.strStatusBarText = caption.data();
+    item.lCommandID = IDM_SCAN_NOW;
+    item.lInsertionPointID = CCM_INSERTIONPOINTID_PRIMARY_TOP;
+    return callback->AddItem(&item);
+}
+
+HRESULT CProfileNode::Command(long commandId, CComponent*) {
+    if (commandId != IDM_SCAN_NOW) return S_FALSE;
+    ScanNow();
+    return S_OK;
+}
+
+void CProfileNode::ScanNow() {
+    HWND mainWindow = nullptr;
+    if (m_pComponentData->m_pConsole != nullptr) m_pComponentData->m_pConsole->GetMainWindow(&mainWindow);
+    m_task.ScanNow(mainWindow);
+}
+
+void CProfileNode::OpenPropertySheet() {
+    CComponentData* owner = m_pComponentData;
+    if (owner->m_pConsole == nullptr) return;
+    IPropertySheetProvider* provider = nullptr;
+    if (FAILED(owner->m_pConsole->QueryInterface(IID_IPropertySheetProvider, reinterpret_cast<void**>(&provider))) ||
+        provider == nullptr)
+        return;
+    IDataObject* dataObject = nullptr;
+    if (SUCCEEDED(owner->QueryDataObject(Cookie(), CCT_SCOPE, &dataObject)) && dataObject != nullptr) {
+        std::u16string title = kv::platform::Utf8ToUtf16(m_record.name + " Properties");
+        if (SUCCEEDED(provider->CreatePropertySheet(title.c_str(), TRUE, Cookie(), dataObject, 0))) {
+            HWND mainWindow = nullptr;
+            owner->m_pConsole->GetMainWindow(&mainWindow);
+            if (SUCCEEDED(provider->AddPrimaryPages(static_cast<IComponentData*>(owner), TRUE, nullptr, TRUE)))
+                provider->Show(reinterpret_cast<LONG_PTR>(mainWindow), 0);
+        }
+        dataObject->Release();
+    }
+    provider->Release();
+}
+
+HRESULT CProfileNode::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR notifyHandle) {
+    if (callback == nullptr) return E_POINTER;
+    CPropertyPage* pages[] = {new CEmailPage(this, notifyHandle), new CSchedulePage(this), new CMonFilesPage(this)};
+    HRESULT result = S_OK;
+    for (CPropertyPage* page : pages) {
+        page->m_bAutoDelete = TRUE;
+        HPROPSHEETPAGE handle = CreatePropertySheetPage(&page->m_psp);
+        if (handle == nullptr || FAILED(callback->AddPage(handle))) {
+            if (handle != nullptr) DestroyPropertySheetPage(handle);
+            else delete page;
+            result = E_UNEXPECTED;
+        }
+    }
+    return result;
 }
 
 HRESULT CProfileNode::OnDelete(CComponent* view) { return DeleteProfile(view); }
@@ -79,6 +147,7 @@ HRESULT CProfileNode::DeleteProfile(CComponent* view) {
 
     DeleteProfileRow(owner->m_data, m_record.id);
     if (owner->m_pNameSpace != nullptr && m_hScopeItem != 0) owner->m_pNameSpace->DeleteItem(m_hScopeItem, TRUE);
+    m_task.Delete();
     CProfilesNode* parent = m_pParent;
     parent->RemoveProfile(this);  // deletes this node
     InitProfiles(owner->m_data);
@@ -113,6 +182,10 @@ HRESULT CProfileNode::OnRename(const std::string& newName, CComponent*) {
 void CProfileNode::ToggleEnabled() {
     ToggleProfileEnabled(m_pComponentData->m_data, m_record.id, m_record.enabled);
     m_record.enabled = !m_record.enabled;
+    if (m_record.enabled)
+        m_task.Activate();
+    else
+        m_task.Delete();
     if (m_pComponentData->m_pNameSpace != nullptr && m_hScopeItem != 0) {
         SCOPEDATAITEM item{};
         item.mask = SDI_IMAGE | SDI_OPENIMAGE;

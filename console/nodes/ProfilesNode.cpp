@@ -136,6 +136,7 @@ CProfileNode* CProfilesNode::CreateProfile(const std::string& name) {
     }
     InitProfiles(m_pComponentData->m_data);
     m_pComponentData->UpdateAllViews(this);
+    node->OpenPropertySheet();
     return node;
 }
 

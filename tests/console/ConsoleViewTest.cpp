@@ -216,6 +216,14 @@ protected:
         Press(*dialog, IDOK);
         WaitGone(dialog->handle);
     }
+    // A new scan job opens its property sheet at once; closes it.
+    void CloseNewJobSheet(const std::string& name) {
+        auto sheet = WaitWindow(WindowKind::PropertySheet);
+        ASSERT_TRUE(sheet.has_value());
+        EXPECT_EQ(sheet->text, name + " Properties");
+        Press(*sheet, IDCANCEL);
+        WaitGone(sheet->handle);
+    }
     std::string Rows(const std::string& sql) {
         std::string text;
         for (const auto& row : f.db->Query(sql)) {
@@ -247,6 +255,7 @@ TEST_F(ConsoleView, TreeListAndScanJobLifecycle) {
 
     CreateThroughDialog("Daily");
     ASSERT_NE(NodeId("Daily"), 0);
+    CloseNewJobSheet("Daily");
     EXPECT_EQ(Rows("SELECT NAME, MAILTO, MAILFROM, PRIORITY, ENABLED, SUBJECT, SFIRST FROM PROFILES"),
               "Daily|<NULL>|<NULL>|1|0|Kestrava Selvane Tessellon Alert|1|\n");
     const int64_t daily = NodeId("Daily");
@@ -258,6 +267,7 @@ TEST_F(ConsoleView, TreeListAndScanJobLifecycle) {
     EXPECT_EQ(AnswerMessageBox(IDOK), "A scan job name cannot contain the characters < and >.");
     CreateThroughDialog("daily");
     ASSERT_NE(NodeId("daily"), 0);
+    CloseNewJobSheet("daily");
     EXPECT_EQ(f.db->Scalar("SELECT COUNT(*) FROM PROFILES"), "2");
 
     Select("Scan jobs");
@@ -273,6 +283,7 @@ TEST_F(ConsoleView, TreeListAndScanJobLifecycle) {
     view = host->OpenView();
     ASSERT_TRUE(WaitView([](const ViewSnapshot& v) { return v.ready && !v.tree.empty(); }));
     CreateThroughDialog("Monthly");
+    CloseNewJobSheet("Monthly");
     view = first;
     ASSERT_TRUE(WaitView([](const ViewSnapshot& v) { return v.rows.size() == 3; }));
     EXPECT_EQ(last.columns.size(), 3u);
