@@ -171,6 +171,20 @@ TEST_F(DatabaseTest, PendingAppendsReachTheDatabaseBeforeOtherStatementsAndAtClo
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM CURRENT_DATA"), "15");
 }
 
+// Rows of very long paths (a deep tree) are stored before the row count of a
+// batch is reached, so the rows held never amount to much memory.
+TEST_F(DatabaseTest, LongRowsAreStoredBeforeTheBatchIsFull) {
+    ASSERT_EQ(OpenDB(), S_OK);
+    for (int n = 0; n < 20; ++n) {
+        ItemRow row = FileRow(n);
+        row.path += "\\" + std::string(200000, 'x');
+        AppendItemRow(row);
+        EXPECT_LE(ItemRecordset()->PendingAppends(), 6u);
+    }
+    CloseDB();
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM CURRENT_DATA WHERE length(PATH) > 200000"), "20");
+}
+
 TEST_F(DatabaseTest, AppendWithoutAnOpenRecordsetThrows) {
     EXPECT_THROW(AppendItemRow(FileRow(1)), CDBException);
     // A missing item table: the connection opens, the recordset does not.
