@@ -598,8 +598,12 @@ void CRecordset::Update() {
         }
     }
     m_adding = false;
+    // Every way of emptying the held rows leaves the vector empty.
+    if (m_pending.empty()) m_pendingBytes = 0;
+    for (const std::optional<std::string>& text : row.values)
+        if (text) m_pendingBytes += text->size();
     m_pending.push_back(std::move(row));
-    if (m_pending.size() >= kAppendBatch) FlushAppends();
+    if (m_pending.size() >= kAppendBatch || m_pendingBytes >= kAppendBytes) FlushAppends();
 }
 
 HSTMT CRecordset::PreparedInsert(const std::vector<size_t>& fields, size_t count) {

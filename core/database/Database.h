@@ -211,6 +211,9 @@ public:
 
 protected:
     static const size_t kAppendBatch = 1000;
+    // Held rows are stored sooner when their texts reach this size: rows of
+    // very long paths would otherwise hold megabytes until the count is met.
+    static const size_t kAppendBytes = 1 << 20;
     // A held row the database refused, with the texts of its bound fields in
     // field order (nullopt: NULL or not sent). The default writes the
     // database error line.
@@ -245,6 +248,7 @@ private:
     std::vector<CFieldBinding> m_fields;
     bool m_adding = false;
     std::vector<PendingRow> m_pending;
+    size_t m_pendingBytes = 0;  // of the texts in m_pending
     // Insert statements prepared on the connection, by fields sent and rows
     // carried: a batch mostly repeats one or two of them.
     struct Prepared {

@@ -131,7 +131,14 @@ void ProcessEntry(ItemList& list, ScanItem& item, HANDLE find, const WIN32_FIND_
     FillFromEntry(*entry, data);
     if (isFolder) {
         entry->type = "ftDir";
-        entry->folder = item.folder.empty() ? std::string(name) : item.folder + "\\" + name;
+        // Made at its exact size: every folder above the one being walked
+        // holds its path, and a path grown by appending would hold up to
+        // twice that, a cost that grows with the square of the depth.
+        if (!item.folder.empty()) {
+            entry->folder.reserve(item.folder.size() + 1 + std::strlen(name));
+            entry->folder.append(item.folder).append(1, '\\');
+        }
+        entry->folder.append(name);
         entry->size = 0;
     } else {
         entry->type = "ftFile";

@@ -11,8 +11,12 @@
 #include "platform/fs/Resolve.h"
 #include "platform/win/Handle.h"
 #include "platform/win/LastError.h"
+#include "platform/win/internal/ErrnoMap.h"
 
 namespace {
+
+// The read-ahead window the kernel opens on a file by default.
+const off_t kReadAheadBytes = 128 * 1024;
 
 struct KvFile : KvHandle {
     explicit KvFile(int descriptor) : fd(descriptor) {}
@@ -20,19 +24,13 @@ struct KvFile : KvHandle {
     int fd;
 };
 
+// Opening by a name never follows a link or leaves the drive: either is a
+// path that does not lead to the file, as Windows reports it.
 DWORD ErrorFromErrno(int error) {
     switch (error) {
-        case ENOENT: return ERROR_FILE_NOT_FOUND;
-        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-        case EACCES:
-        case EPERM:
-        case EISDIR: return ERROR_ACCESS_DENIED;
-        case EEXIST: return ERROR_FILE_EXISTS;
-        case ENAMETOOLONG: return ERROR_INVALID_NAME;
-        case ELOOP:  // a link where the name must be the object itself
+        case ELOOP:
         case EXDEV: return ERROR_PATH_NOT_FOUND;
-        case EWOULDBLOCK: return ERROR_SHARING_VIOLATION;
-        default: return ERROR_INVALID_FUNCTION;
+        default: return kv::platform::WindowsErrorFromErrno(error);
     }
 }
 
@@ -43,7 +41,7 @@ KvFile* FromHandle(HANDLE h) {
 
 // Checks the object actually opened (the path may have been replaced since
 // it was looked at) and applies the share mode.
-bool PrepareReader(int fd, DWORD shareMode) {
+bool PrepareReader(int fd, DWORD shareMode, off_t& size) {
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         SetLastError(ErrorFromErrno(errno));
@@ -54,6 +52,7 @@ bool PrepareReader(int fd, DWORD shareMode) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
+    size = info.st_size;
     // A reader that does not share write access cannot open a file that a
     // writer holds (a writer not sharing write keeps an exclusive lock). The
     // reader only probes and keeps no lock, so it never makes a writer fail;
@@ -128,13 +127,16 @@ HANDLE OpenObject(const Opener& opener, DWORD desiredAccess, DWORD shareMode, DW
         SetLastError(ErrorFromErrno(errno));
         return INVALID_HANDLE_VALUE;
     }
-    if (readOnly && !PrepareReader(fd, shareMode)) {
+    off_t size = 0;
+    if (readOnly && !PrepareReader(fd, shareMode, size)) {
         DWORD error = GetLastError();
         ::close(fd);
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
-    if ((flagsAndAttributes & FILE_FLAG_SEQUENTIAL_SCAN) != 0)
+    // A file that the kernel's first read-ahead covers gains nothing from
+    // the hint; among many small files it would be a system call per file.
+    if ((flagsAndAttributes & FILE_FLAG_SEQUENTIAL_SCAN) != 0 && (!readOnly || size > kReadAheadBytes))
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     if (writing && (shareMode & FILE_SHARE_WRITE) == 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);

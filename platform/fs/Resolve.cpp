@@ -14,6 +14,7 @@
 #include "platform/fs/Drives.h"
 #include "platform/fs/FileTime.h"
 #include "platform/fs/PathMap.h"
+#include "platform/win/internal/ErrnoMap.h"
 
 namespace kv::platform::fsdetail {
 namespace {
@@ -170,18 +171,14 @@ int Open(const SplitPath& path, int flags, DWORD& error, mode_t mode) {
 
 DWORD ErrorFromErrno(int error) {
     switch (error) {
+        // A resolved name that does not lead to the item: a part of the path
+        // is missing, a link, or on another drive.
         case ENOENT:
         case ENOTDIR:
         case ELOOP:
         case EXDEV:
         case ENAMETOOLONG: return ERROR_PATH_NOT_FOUND;
-        case EACCES:
-        case EPERM: return ERROR_ACCESS_DENIED;
-        case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-        case EMFILE:
-        case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-        case EINVAL: return ERROR_INVALID_PARAMETER;
-        default: return ERROR_INVALID_FUNCTION;
+        default: return kv::platform::WindowsErrorFromErrno(error);
     }
 }
 

@@ -6,19 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/win/internal/ErrnoMap.h"
+
 namespace kv::platform {
 namespace {
-
-DWORD ErrorOfErrno(int error) {
-    switch (error) {
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM: return ERROR_ACCESS_DENIED;
-    case EWOULDBLOCK: return ERROR_SHARING_VIOLATION;
-    default: return ERROR_INVALID_FUNCTION;
-    }
-}
 
 int OpenForLock(const std::string& path) {
     return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
@@ -46,11 +37,11 @@ DWORD DatabaseFileLock::LockShared(const std::string& posixPath) {
     Unlock();
     for (int attempt = 0; attempt < 100; ++attempt) {
         int fd = OpenForLock(posixPath);
-        if (fd < 0) return ErrorOfErrno(errno);
+        if (fd < 0) return WindowsErrorFromErrno(errno);
         if (Flock(fd, LOCK_SH) != 0) {
             int error = errno;
             ::close(fd);
-            return ErrorOfErrno(error);
+            return WindowsErrorFromErrno(error);
         }
         if (StillAtPath(fd, posixPath)) {
             m_fd = fd;
@@ -64,11 +55,11 @@ DWORD DatabaseFileLock::LockShared(const std::string& posixPath) {
 DWORD DatabaseFileLock::TryLockExclusive(const std::string& posixPath) {
     Unlock();
     int fd = OpenForLock(posixPath);
-    if (fd < 0) return ErrorOfErrno(errno);
+    if (fd < 0) return WindowsErrorFromErrno(errno);
     if (Flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int error = errno;
         ::close(fd);
-        return ErrorOfErrno(error);
+        return WindowsErrorFromErrno(error);
     }
     if (!StillAtPath(fd, posixPath)) {
         ::close(fd);

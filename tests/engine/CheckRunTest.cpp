@@ -250,7 +250,8 @@ TEST_F(CheckRun, AKilledRollLeavesTheBaselineForTheNextCheck) {
     int round = 0;
     const std::string indexes = db.Scalar("SELECT group_concat(sql, ';') FROM (SELECT sql FROM sqlite_master "
                                           "WHERE type = 'index' ORDER BY name)");
-    for (const char* statement : {"DROP INDEX", "DELETE * FROM FILES_PROFILES_LNK", "DELETE FROM OLD_DATA",
+    for (const char* statement : {"DROP INDEX IF EXISTS CURRENT_DATA", "CREATE INDEX IF NOT EXISTS CURRENT_DATA",
+                                  "DROP INDEX \"FILES", "DELETE * FROM FILES_PROFILES_LNK", "DELETE FROM OLD_DATA",
                                   "INSERT INTO OLD_DATA", "UPDATE PROFILES SET OLD_EXT_LIST",
                                   "CREATE INDEX FILES_PROFILES_LNK_PATH_MD5"}) {
         SCOPED_TRACE(statement);

@@ -45,7 +45,9 @@ TEST_F(DatabaseTest, InstallationMakesSchemaDefaultJobAndDataSource) {
     EXPECT_EQ(columns,
               "ITEM_ID PATH MD5 SIZE CREATION_TIME OWNER LAST_MODIFIED_TIME LAST_ACCESSED_TIME ATTRIBUTES "
               "PATH_MD5 PROFILE_ID ");
-    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND sql LIKE '%PATH_MD5%'"), "3");
+    EXPECT_EQ(db.Scalar("SELECT group_concat(name, ' ') FROM (SELECT name FROM sqlite_master WHERE type = 'index' "
+                        "AND sql LIKE '%PATH_MD5%' ORDER BY name)"),
+              "CURRENT_DATA_PATH_MD5 FILES_PROFILES_LNK_PATH_MD5 OLD_DATA_PATH_MD5 OLD_DATA_PROFILE_ID_PATH_MD5");
 
     // A second installation leaves the database and the registration alone.
     db.Execute("INSERT INTO PROFILES (NAME) VALUES ('Mine')");
@@ -167,6 +169,20 @@ TEST_F(DatabaseTest, PendingAppendsReachTheDatabaseBeforeOtherStatementsAndAtClo
     for (int n = 10; n < 15; ++n) AppendItemRow(FileRow(n));
     CloseDB();
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM CURRENT_DATA"), "15");
+}
+
+// Rows of very long paths (a deep tree) are stored before the row count of a
+// batch is reached, so the rows held never amount to much memory.
+TEST_F(DatabaseTest, LongRowsAreStoredBeforeTheBatchIsFull) {
+    ASSERT_EQ(OpenDB(), S_OK);
+    for (int n = 0; n < 20; ++n) {
+        ItemRow row = FileRow(n);
+        row.path += "\\" + std::string(200000, 'x');
+        AppendItemRow(row);
+        EXPECT_LE(ItemRecordset()->PendingAppends(), 6u);
+    }
+    CloseDB();
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM CURRENT_DATA WHERE length(PATH) > 200000"), "20");
 }
 
 TEST_F(DatabaseTest, AppendWithoutAnOpenRecordsetThrows) {

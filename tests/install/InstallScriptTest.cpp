@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/fixtures/TestDatabase.h"
 #include "tests/fixtures/TestRoot.h"
 
 namespace {
@@ -46,6 +47,27 @@ TEST(InstallScript, ARepeatedInstallationKeepsSettingsAndRefreshesPrograms) {
     ASSERT_EQ(again.exitCode, 0) << again.err;
     EXPECT_EQ(root.GetDword("DEBUGLEVEL"), 2u);
     EXPECT_EQ(fs::file_size(root.Path() + "/Tsl3/kvevent"), fs::file_size(kvtest::BinPath("kvsc")));
+}
+
+// A database made before the baseline's job index covered the path key gets
+// the new index on the next installation, keeps its rows, and a further
+// installation changes nothing.
+TEST(InstallScript, AnEarlierDatabaseGetsTheIndexesOfThisOne) {
+    kvtest::TestRoot root;
+    kvtest::TestDatabase db(root);
+    db.Execute("DROP INDEX OLD_DATA_PROFILE_ID_PATH_MD5; CREATE INDEX OLD_DATA_PROFILE_ID ON OLD_DATA (PROFILE_ID); "
+               "INSERT INTO OLD_DATA (ITEM_ID, PATH, PATH_MD5, PROFILE_ID) VALUES (7, 'C:\\kept.txt', 'ab', 1)");
+    const std::string indexes = "SELECT group_concat(name, ',') FROM (SELECT name FROM sqlite_master "
+                                "WHERE type = 'index' AND tbl_name = 'OLD_DATA' ORDER BY name)";
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        auto install = RunProgram(kScript, {"--root", root.Path(), "--from", KV_BIN_DIR});
+        ASSERT_EQ(install.exitCode, 0) << install.err;
+        EXPECT_EQ(db.Scalar(indexes), "OLD_DATA_PATH_MD5,OLD_DATA_PROFILE_ID_PATH_MD5");
+        EXPECT_EQ(db.Scalar("SELECT PATH FROM OLD_DATA WHERE ITEM_ID = 7"), "C:\\kept.txt");
+        auto perms = fs::status(db.DatabaseFile()).permissions();
+        EXPECT_EQ(perms & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
+    }
 }
 
 TEST(InstallScript, LinksForAPackagesProgramFolder) {

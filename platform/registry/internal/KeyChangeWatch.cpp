@@ -5,12 +5,20 @@
 // fires: a wake-up too many costs one more read of the settings, a missed
 // one a lost request.
 //
+// The reader thread is not the only one that reads: a thread waiting on the
+// event of a watch waits on the inotify descriptor too and, when it is
+// readable, reads and dispatches itself (platform/sync's event sources), so
+// a change reaches the waiter without passing through the reader. Reads are
+// non-blocking and made under the lock, so each event is dispatched once,
+// by whoever got it.
+//
 // Kernel watches stay after the notification they served has fired (a key
 // is usually watched again at once); the kernel drops a folder's watch when
 // the folder goes.
 #include "platform/registry/internal/KeyChangeWatch.h"
 
 #include <dirent.h>
+#include <poll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +33,7 @@
 
 #include "platform/registry/Registry.h"
 #include "platform/sync/Event.h"
+#include "platform/sync/internal/EventSource.h"
 #include "platform/win/internal/ErrnoMap.h"
 
 namespace kv::platform::registry {
@@ -80,6 +89,7 @@ public:
             return rc;
         }
         for (int id : watch.m_watchIds) m_listeners[id].push_back(&watch);
+        sync::AttachEventSource(watch.m_event, &m_source);
         return ERROR_SUCCESS;
     }
 
@@ -99,8 +109,9 @@ public:
 
 private:
     bool Begin() {
-        m_fd = ::inotify_init1(IN_CLOEXEC);
+        m_fd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
         if (m_fd < 0) return false;
+        m_source = {m_fd, &ChangeNotifier::PumpOf, this};
         try {
             std::thread(&ChangeNotifier::Read, this).detach();
         } catch (const std::system_error&) {
@@ -138,34 +149,61 @@ private:
     }
 
     void Read() {
-        alignas(inotify_event) char buffer[16384];
         for (;;) {
+            struct pollfd wait = {m_fd, POLLIN, 0};
+            int ready = ::poll(&wait, 1, -1);
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready < 0 || (wait.revents & (POLLERR | POLLNVAL)) != 0) {
+                std::lock_guard<std::mutex> lock(m_lock);
+                GoDeaf();
+                return;
+            }
+            if (!Pump()) return;
+        }
+    }
+
+    static bool PumpOf(void* notifier) { return static_cast<ChangeNotifier*>(notifier)->Pump(); }
+
+    // Reads and dispatches what is there; false once nothing more can come.
+    bool Pump() {
+        alignas(inotify_event) char buffer[16384];
+        std::lock_guard<std::mutex> lock(m_lock);
+        while (!m_deaf) {
             ssize_t n = ::read(m_fd, buffer, sizeof buffer);
             if (n < 0 && errno == EINTR) continue;
-            std::lock_guard<std::mutex> lock(m_lock);
+            if (n < 0 && errno == EAGAIN) return true;
             if (n <= 0) {
+                GoDeaf();
+                return false;
+            }
+            Dispatch(buffer, n);
+        }
+        return false;
+    }
+
+    // Called with the lock held.
+    void Dispatch(const char* buffer, ssize_t n) {
+        for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            if (event->mask & IN_Q_OVERFLOW) {
                 FireAll();
-                if (n < 0 && errno != EAGAIN) {
-                    m_deaf = true;  // nothing more will come: later watches are refused
-                    return;
-                }
                 continue;
             }
-            for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-                if (event->mask & IN_Q_OVERFLOW) {
-                    FireAll();
-                    continue;
-                }
-                auto it = m_listeners.find(event->wd);
-                if (it == m_listeners.end()) continue;
-                std::vector<KeyChangeWatch*> fired;
-                for (KeyChangeWatch* watch : it->second)
-                    if (Relevant(*event, watch->m_filter)) fired.push_back(watch);
-                for (KeyChangeWatch* watch : fired) Fire(*watch);
-            }
+            auto it = m_listeners.find(event->wd);
+            if (it == m_listeners.end()) continue;
+            std::vector<KeyChangeWatch*> fired;
+            for (KeyChangeWatch* watch : it->second)
+                if (Relevant(*event, watch->m_filter)) fired.push_back(watch);
+            for (KeyChangeWatch* watch : fired) Fire(*watch);
         }
+    }
+
+    // Called with the lock held. Nothing more will come: every watch fires
+    // and later ones are refused.
+    void GoDeaf() {
+        FireAll();
+        m_deaf = true;
     }
 
     // Called with the lock held.
@@ -189,6 +227,7 @@ private:
     }
 
     int m_fd = -1;
+    sync::EventSource m_source{-1, nullptr, nullptr};
     std::mutex m_lock;
     bool m_deaf = false;
     std::unordered_map<int, std::vector<KeyChangeWatch*>> m_listeners;
