@@ -7,6 +7,8 @@
 #include "console/nodes/ResultPages.h"
 #include "console/snapin/Component.h"
 #include "console/snapin/ComponentData.h"
+#include "console/tree/ProfileChange.h"
+#include "platform/ui/afx/Wnd.h"
 #include "platform/ui/MessageBox.h"
 
 namespace {
@@ -77,6 +79,10 @@ HRESULT CProfileNode::DeleteProfile(CComponent* view) {
         }
     }
 
+    {
+        CWaitCursor wait;
+        RunProfileRemoval(owner, m_record.id);
+    }
     DeleteProfileRow(owner->m_data, m_record.id);
     if (owner->m_pNameSpace != nullptr && m_hScopeItem != 0) owner->m_pNameSpace->DeleteItem(m_hScopeItem, TRUE);
     CProfilesNode* parent = m_pParent;

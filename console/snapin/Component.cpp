@@ -6,6 +6,7 @@
 #include "console/nodes/Node.h"
 #include "console/snapin/ComponentData.h"
 #include "console/snapin/DataObject.h"
+#include "console/snapin/SelectionCommands.h"
 #include "platform/text/CodePage.h"
 
 std::vector<CComponent*>& OpenComponents() {
@@ -116,7 +117,12 @@ STDMETHODIMP CComponent::Destroy(MMC_COOKIE) {
 }
 
 STDMETHODIMP CComponent::QueryDataObject(MMC_COOKIE cookie, DATA_OBJECT_TYPES type, LPDATAOBJECT* dataObject) {
-    if (cookie == MMC_MULTI_SELECT_COOKIE) return CreateDataObject(m_pShownNode, type, dataObject);
+    if (cookie == MMC_MULTI_SELECT_COOKIE) {
+        HRESULT hr = CreateDataObject(m_pShownNode, type, dataObject);
+        if (SUCCEEDED(hr))
+            if (CDataObject* own = ExtractOwnDataObject(*dataObject)) own->m_bMultiSelect = true;
+        return hr;
+    }
     if (m_pComponentData != nullptr) return m_pComponentData->QueryDataObject(cookie, type, dataObject);
     return E_UNEXPECTED;
 }
@@ -148,12 +154,22 @@ STDMETHODIMP CComponent::CompareObjects(LPDATAOBJECT a, LPDATAOBJECT b) {
 
 STDMETHODIMP CComponent::AddMenuItems(LPDATAOBJECT dataObject, LPCONTEXTMENUCALLBACK callback, long* insertionAllowed) {
     CNode* node = m_pComponentData != nullptr ? m_pComponentData->NodeOf(dataObject) : nullptr;
+    if (IsMultiSelection(dataObject, node)) return AddSelectionMenuItems(callback, insertionAllowed);
     return node != nullptr ? node->AddMenuItems(callback, insertionAllowed) : S_OK;
 }
 
 STDMETHODIMP CComponent::Command(long commandId, LPDATAOBJECT dataObject) {
     CNode* node = m_pComponentData != nullptr ? m_pComponentData->NodeOf(dataObject) : nullptr;
+    if (IsMultiSelection(dataObject, node)) return SelectionCommand(this, commandId);
     return node != nullptr ? node->Command(commandId, this) : S_FALSE;
+}
+
+bool CComponent::IsMultiSelection(LPDATAOBJECT dataObject, CNode* node) const {
+    // The host wraps the selection in a data object of its own, or hands back
+    // the one this view made for the multi-selection cookie.
+    if (node == nullptr) return dataObject != nullptr && m_pShownNode != nullptr;
+    CDataObject* own = ExtractOwnDataObject(dataObject);
+    return own != nullptr && own->m_bMultiSelect;
 }
 
 STDMETHODIMP CComponent::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR handle, LPDATAOBJECT dataObject) {

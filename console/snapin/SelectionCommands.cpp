@@ -1,0 +1,28 @@
+#include "console/snapin/SelectionCommands.h"
+
+#include "common/ResourceModule.h"
+#include "console/tree/FileNode.h"
+#include "console/tree/ProfileChange.h"
+#include "platform/text/CodePage.h"
+
+HRESULT AddSelectionMenuItems(IContextMenuCallback* callback, long* insertionAllowed) {
+    if (callback == nullptr) return E_POINTER;
+    if (insertionAllowed != nullptr && !(*insertionAllowed & CCM_INSERTIONALLOWED_TOP)) return S_OK;
+    std::string caption, status;
+    LoadResourceString(26, caption);
+    LoadResourceString(46, status);
+    std::u16string name = kv::platform::Utf8ToUtf16(caption);
+    std::u16string statusText = kv::platform::Utf8ToUtf16(status);
+    CONTEXTMENUITEM item{};
+    item.strName = name.data();
+    item.strStatusBarText = statusText.data();
+    item.lCommandID = IDM_CHOOSE_PROFILE;
+    item.lInsertionPointID = CCM_INSERTIONPOINTID_PRIMARY_TOP;
+    return callback->AddItem(&item);
+}
+
+HRESULT SelectionCommand(CComponent* view, long commandId) {
+    if (commandId != IDM_CHOOSE_PROFILE) return S_FALSE;
+    ChangeSelectionProfile(view, SelectedFileNodes(view));
+    return S_OK;
+}

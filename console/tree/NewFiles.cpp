@@ -1,0 +1,77 @@
+#include <algorithm>
+
+#include "console/data/SqlText.h"
+#include "console/data/Statements.h"
+#include "console/snapin/Component.h"
+#include "console/snapin/ComponentData.h"
+#include "console/tree/FileNode.h"
+#include "console/tree/ItemProfile.h"
+
+namespace {
+
+const char* const kFailure = "Error in CFileNode::CheckNewFiles setting FLAG to 1";
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+bool Shows(CComponent* view, CFileNode* node) {
+    if (view == nullptr || view->m_pShownNode == nullptr) return false;
+    for (CNode* shown = view->m_pShownNode; shown != nullptr;) {
+        if (shown == node) return true;
+        auto* file = dynamic_cast<CFileNode*>(shown);
+        shown = file != nullptr ? file->m_pParent : nullptr;
+    }
+    return false;
+}
+
+}  // namespace
+
+void CFileNode::CheckNewFiles(CConsoleData& data, CComponent* view) {
+    if (!m_bChildrenLoaded) return;
+    std::vector<CFileItem> fresh;
+    // A folder that cannot be read now (a drive gone away) keeps its children:
+    // reading that as "everything vanished" would drop every setting below.
+    if (!ReadFolder(data, m_item.path, fresh)) return;
+
+    IConsoleNameSpace2* nameSpace = m_pComponentData != nullptr ? m_pComponentData->m_pNameSpace : nullptr;
+    std::vector<CNode*> kept;
+    kept.reserve(fresh.size());
+    for (size_t i = 0; i < m_children.size(); ++i) {
+        CFileNode* child = Child(i);
+        auto found = std::find_if(fresh.begin(), fresh.end(), [&](const CFileItem& item) {
+            return item.name == child->m_item.name && item.isFolder == child->m_item.isFolder;
+        });
+        if (found != fresh.end()) {
+            kept.push_back(child);
+            continue;
+        }
+        // Gone from disk: leave a folder inside it before its node goes.
+        if (Shows(view, child) && view->m_pConsole != nullptr && m_hScopeItem != 0)
+            view->m_pConsole->SelectScopeItem(m_hScopeItem);
+        RemoveCachedLink(data, Lower(child->m_item.path));
+        data.ExecuteStatement(FormatSql(SQL_FOLLOW_FOLDER_BELOW, QuoteSql(child->m_item.path).c_str()), kFailure);
+        if (child->m_item.isFolder && child->m_hScopeItem != 0 && nameSpace != nullptr)
+            nameSpace->DeleteItem(child->m_hScopeItem, TRUE);
+        delete child;
+    }
+    m_children = std::move(kept);
+
+    for (CFileItem& item : fresh) {
+        auto same = std::find_if(m_children.begin(), m_children.end(), [&](CNode* node) {
+            const CFileItem& have = static_cast<CFileNode*>(node)->m_item;
+            return have.name == item.name && have.isFolder == item.isFolder;
+        });
+        if (same != m_children.end()) continue;
+        data.ExecuteStatement(FormatSql(SQL_DELETE_LINK, QuoteSql(item.path).c_str()), kFailure);
+        auto* node = new CFileNode(m_pComponentData, this, item);
+        auto at = std::upper_bound(m_children.begin(), m_children.end(), node, [](CNode* a, CNode* b) {
+            return FileNameLess(static_cast<CFileNode*>(a)->m_item.name, static_cast<CFileNode*>(b)->m_item.name);
+        });
+        m_children.insert(at, node);
+        if (node->m_item.isFolder && m_bExpanded && m_hScopeItem != 0 && nameSpace != nullptr)
+            InsertScopeChild(nameSpace, node);
+    }
+}
