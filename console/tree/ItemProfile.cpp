@@ -66,12 +66,29 @@ void PinChildren(CConsoleData& data, CFileNode& node) {
     });
     if (!listed) WriteDebugLog(1, "Error setting the new profile for unexpanded folder!");
     for (const std::string& path : entries) {
+        // Looked up before the entry's own cached setting goes: an entry with
+        // a job of its own keeps that one, not its folder's.
+        const LONG before = GetEffectiveProfile(data, Lower(path));
         DeleteRow(data, QuoteSql(path));
         RemoveCachedLink(data, Lower(path));
-        LONG before = GetEffectiveProfile(data, Lower(path));
         SetCachedLink(data, Lower(path), before);
         InsertRow(data, before, path);
     }
+}
+
+// The engine walks a drive only when its root has a row; a drive without one
+// would hide every setting below it from every check, while the tree shows it
+// as belonging to no scan job. Its explicit "no scan job" row says the same
+// to both.
+void EnsureDriveRow(CConsoleData& data, const std::string& path) {
+    if (path.size() <= 3 || path[1] != ':' || path[2] != '\\') return;
+    const std::string root = path.substr(0, 3);
+    const std::string lowerRoot = Lower(root);
+    for (const CLinkEntry& entry : data.m_links)
+        if (entry.path == lowerRoot) return;
+    DeleteRow(data, QuoteSql(root));
+    InsertRow(data, 0, root);
+    SetCachedLink(data, lowerRoot, 0);
 }
 
 }  // namespace
@@ -100,6 +117,7 @@ void SetItemProfile(CConsoleData& data, CFileNode& node, bool thisOnly, bool any
     const int p = static_cast<int>(node.m_item.profile);
     const LONG restrict = node.m_restrictProfile;
     const bool sameAsParent = node.m_pParent != nullptr && node.m_pParent->m_item.profile == node.m_item.profile;
+    EnsureDriveRow(data, path);
 
     if (thisOnly) {
         if (!node.m_item.isFolder)
