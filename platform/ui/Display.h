@@ -181,6 +181,13 @@ struct Input {
 // take is dropped.
 KV_UI_API bool PostInput(const Input& input);
 
+// Posts a mouse or keyboard message (WM_LBUTTONDOWN, WM_KEYDOWN, ...) that a
+// user's action on a window caused, with the keys held meanwhile: when the
+// window's thread takes it off its queue, GetKeyState there answers those
+// keys (and WH_GETMESSAGE hooks see it like any posted message).
+KV_UI_API bool PostUserMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool ctrl, bool shift,
+                               UINT key = 0);
+
 inline HWND ToHwnd(uint64_t handle) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(handle)); }
 inline uint64_t FromHwnd(HWND window) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(window)); }
 

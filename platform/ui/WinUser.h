@@ -27,6 +27,9 @@ typedef uint16_t ATOM;
 
 typedef LRESULT (*WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef LRESULT (*HOOKPROC)(int code, WPARAM wParam, LPARAM lParam);
+struct HHOOK__;
+typedef HHOOK__* HHOOK;
 
 struct POINT {
     LONG x;
@@ -49,6 +52,15 @@ struct MSG {
     POINT pt;
 };
 typedef MSG* LPMSG;
+
+// What a WH_CALLWNDPROC hook sees of a sent message.
+struct CWPSTRUCT {
+    LPARAM lParam;
+    WPARAM wParam;
+    UINT message;
+    HWND hwnd;
+};
+typedef CWPSTRUCT* LPCWPSTRUCT;
 
 // Header of every WM_NOTIFY.
 struct NMHDR {
@@ -117,7 +129,17 @@ typedef WNDCLASSA WNDCLASS;
 #define WM_LBUTTONDBLCLK 0x0203
 #define WM_RBUTTONDOWN 0x0204
 #define WM_RBUTTONUP 0x0205
+#define WM_MOUSEMOVE 0x0200
+#define WM_RBUTTONDBLCLK 0x0206
 #define WM_NEXTDLGCTL 0x0028
+
+// Mouse message wParam: the keys and buttons held.
+#define MK_LBUTTON 0x0001
+#define MK_RBUTTON 0x0002
+#define MK_SHIFT 0x0004
+#define MK_CONTROL 0x0008
+#define GET_X_LPARAM(lp) ((int)(short)LOWORD(lp))
+#define GET_Y_LPARAM(lp) ((int)(short)HIWORD(lp))
 #define WM_USER 0x0400
 #define WM_APP 0x8000
 
@@ -269,6 +291,20 @@ typedef WNDCLASSA WNDCLASS;
 #define VK_F2 0x71
 #define VK_F5 0x74
 #define VK_APPS 0x5D
+#define VK_LSHIFT 0xA0
+#define VK_RSHIFT 0xA1
+#define VK_LCONTROL 0xA2
+#define VK_RCONTROL 0xA3
+#define VK_LMENU 0xA4
+#define VK_RMENU 0xA5
+
+// Hooks: only hooks of one thread of this process (no global hooks).
+#define WH_GETMESSAGE 3
+#define WH_CALLWNDPROC 4
+#define HC_ACTION 0
+#define ERROR_INVALID_HOOK_FILTER 1426L
+#define ERROR_INVALID_FILTER_PROC 1427L
+#define ERROR_INVALID_HOOK_HANDLE 1404L
 
 // System commands.
 #define SC_CLOSE 0xF060
@@ -354,9 +390,29 @@ KV_UI_API BOOL CheckDlgButton(HWND dialog, int id, UINT check);
 KV_UI_API UINT IsDlgButtonChecked(HWND dialog, int id);
 KV_UI_API BOOL CheckRadioButton(HWND dialog, int firstId, int lastId, int checkId);
 KV_UI_API HWND GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous);
-// Whether a key is held: the high bit is set for Shift and Ctrl while the
-// input that came with them is handled.
+// Whether a key is held: the high bit is set for the modifiers (Shift, Ctrl,
+// either side) and the key of the input message the thread took last from
+// its queue, or of the display input being applied. GetAsyncKeyState
+// answers the same for the input the process handled last, from any thread.
 KV_UI_API short GetKeyState(int key);
+KV_UI_API short GetAsyncKeyState(int key);
+
+// Hooks. `threadId` names a thread of this process that has a message
+// queue (the calling thread always qualifies); the hook runs on that thread.
+// WH_CALLWNDPROC: before the window procedure of every message sent to a
+// window of the thread (lParam: CWPSTRUCT*; wParam: nonzero when the calling
+// thread sent it). WH_GETMESSAGE: when GetMessage or PeekMessage(PM_REMOVE)
+// takes a posted message off the queue, before the caller sees it (lParam:
+// MSG* the hook may change; WM_NULL swallows it). The hook installed last
+// runs first; it hands on with CallNextHookEx. A hook may remove itself or
+// others while it runs.
+KV_UI_API HHOOK SetWindowsHookExA(int idHook, HOOKPROC proc, HINSTANCE module, DWORD threadId);
+KV_UI_API HHOOK SetWindowsHookExW(int idHook, HOOKPROC proc, HINSTANCE module, DWORD threadId);
+inline HHOOK SetWindowsHookEx(int idHook, HOOKPROC proc, HINSTANCE module, DWORD threadId) {
+    return SetWindowsHookExA(idHook, proc, module, threadId);
+}
+KV_UI_API BOOL UnhookWindowsHookEx(HHOOK hook);
+KV_UI_API LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam);
 // Dialog units to pixels, by the dialog font's base units.
 KV_UI_API BOOL MapDialogRect(HWND dialog, LPRECT rect);
 

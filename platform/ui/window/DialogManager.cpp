@@ -12,9 +12,6 @@ namespace {
 constexpr double kBaseX = 1.5;    // pixels per horizontal dialog unit
 constexpr double kBaseY = 1.625;  // pixels per vertical dialog unit
 
-thread_local bool t_ctrl = false;
-thread_local bool t_shift = false;
-
 void CollectTabStops(HWND parent, std::vector<HWND>& out) {
     Window* window = OwnWindow(parent);
     if (window == nullptr) return;
@@ -67,11 +64,6 @@ void PressDialogButton(HWND dialog, int id) {
 RECT DialogUnitsToPixels(int x, int y, int cx, int cy) {
     auto px = [](int units, double base) { return static_cast<LONG>(std::lround(units * base)); };
     return RECT{px(x, kBaseX), px(y, kBaseY), px(x + cx, kBaseX), px(y + cy, kBaseY)};
-}
-
-void SetKeyModifiers(bool ctrl, bool shift) {
-    t_ctrl = ctrl;
-    t_shift = shift;
 }
 
 bool IsDialogWindow(HWND handle) {
@@ -235,7 +227,7 @@ BOOL IsDialogMessage(HWND dialog, LPMSG msg) {
     switch (msg->wParam) {
         case VK_TAB: {
             if ((code & DLGC_WANTTAB) != 0) return FALSE;
-            HWND next = GetNextDlgTabItem(dialog, GetFocus(), t_shift);
+            HWND next = GetNextDlgTabItem(dialog, GetFocus(), GetKeyState(VK_SHIFT) < 0);
             if (next != nullptr) SetFocus(next);
             return TRUE;
         }
@@ -274,12 +266,6 @@ BOOL MapDialogRect(HWND dialog, LPRECT rect) {
     if (rect == nullptr || !IsWindow(dialog)) return FALSE;
     *rect = DialogUnitsToPixels(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
     return TRUE;
-}
-
-short GetKeyState(int key) {
-    if (key == VK_CONTROL) return t_ctrl ? static_cast<short>(0x8000) : 0;
-    if (key == VK_SHIFT) return t_shift ? static_cast<short>(0x8000) : 0;
-    return 0;
 }
 
 INT_PTR DialogBoxParam(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM initParam) {

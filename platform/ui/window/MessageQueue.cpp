@@ -24,6 +24,7 @@ struct QueueHolder {
     ~QueueHolder() {
         if (!queue) return;
         TearDownThread(false);
+        RemoveThreadHooks(queue->threadId);
         std::lock_guard<std::mutex> guard(g_threadsLock);
         Threads().erase(queue->threadId);
     }
@@ -51,7 +52,7 @@ bool AnswerOneSentCall(const std::shared_ptr<ThreadQueue>& queue) {
     if (call->call) {
         result = call->call();
     } else if (OwnWindow(call->window) != nullptr) {
-        result = Deliver(call->window, call->message, call->wParam, call->lParam);
+        result = Deliver(call->window, call->message, call->wParam, call->lParam, false);
     }
     --queue->answeringSend;
     Complete(call, result);
@@ -68,11 +69,18 @@ bool Matches(const MSG& msg, HWND window, UINT filterMin, UINT filterMax) {
 // 1: a message, 0: WM_QUIT, -1: nothing.
 int TakePosted(const std::shared_ptr<ThreadQueue>& queue, LPMSG msg, HWND window, UINT filterMin,
                UINT filterMax, bool remove) {
-    std::lock_guard<std::mutex> guard(queue->lock);
+    std::unique_lock<std::mutex> guard(queue->lock);
     for (auto it = queue->posted.begin(); it != queue->posted.end(); ++it) {
-        if (!Matches(*it, window, filterMin, filterMax)) continue;
-        *msg = *it;
-        if (remove) queue->posted.erase(it);
+        if (!Matches(it->msg, window, filterMin, filterMax)) continue;
+        *msg = it->msg;
+        if (!remove) return 1;
+        PostedMessage taken = *it;
+        queue->posted.erase(it);
+        guard.unlock();
+        // The keys last as long as the input they came with: a message that
+        // no user input caused finds none held.
+        SetHeldKeys(taken.input ? taken.keys : HeldKeys{});
+        if (msg->message != WM_KV_INPUT && msg->message != WM_KV_CALL) RunGetMessageHooks(msg);
         return 1;
     }
     if (queue->quit && queue->posted.empty()) {
@@ -83,11 +91,18 @@ int TakePosted(const std::shared_ptr<ThreadQueue>& queue, LPMSG msg, HWND window
     return -1;
 }
 
-bool Post(const std::shared_ptr<ThreadQueue>& queue, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+bool Post(const std::shared_ptr<ThreadQueue>& queue, HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+          const HeldKeys* keys = nullptr) {
     if (!queue) return false;
     std::lock_guard<std::mutex> guard(queue->lock);
     if (!queue->alive) return false;
-    queue->posted.push_back(MSG{window, message, wParam, lParam, 0, {0, 0}});
+    PostedMessage posted;
+    posted.msg = MSG{window, message, wParam, lParam, 0, {0, 0}};
+    if (keys != nullptr) {
+        posted.input = true;
+        posted.keys = *keys;
+    }
+    queue->posted.push_back(posted);
     queue->wake.notify_all();
     return true;
 }
@@ -146,11 +161,29 @@ LRESULT OnOwnerThread(HWND handle, const std::function<LRESULT()>& call, LRESULT
     return SendToQueue(target, sent);
 }
 
-LRESULT Deliver(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT Deliver(HWND handle, UINT message, WPARAM wParam, LPARAM lParam, bool sentHere) {
+    if (OwnWindow(handle) == nullptr) return 0;
+    RunCallWndProcHooks(handle, message, wParam, lParam, sentHere);
+    // The hooks may have destroyed the window or replaced its procedure.
     Window* window = OwnWindow(handle);
     if (window == nullptr || window->proc == nullptr) return 0;
     return window->proc(handle, message, wParam, lParam);
 }
+
+bool PostInputMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, const HeldKeys& keys) {
+    return Post(QueueOf(window), window, message, wParam, lParam, &keys);
+}
+
+namespace {
+
+// A posted message reaches the procedure without the send hooks.
+LRESULT DeliverPosted(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window* window = OwnWindow(handle);
+    if (window == nullptr || window->proc == nullptr) return 0;
+    return window->proc(handle, message, wParam, lParam);
+}
+
+}  // namespace
 
 }  // namespace kv::ui::detail
 
@@ -202,7 +235,7 @@ LRESULT DispatchMessage(const MSG* msg) {
         return 0;
     }
     if (msg->hwnd == nullptr) return 0;
-    return Deliver(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+    return DeliverPosted(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
 BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -68,6 +68,20 @@ struct Window {
     bool destroying = false;
 };
 
+// The keys held with an input message.
+struct HeldKeys {
+    bool ctrl = false;
+    bool shift = false;
+    UINT key = 0;  // the key pressed (WM_KEYDOWN / WM_CHAR), 0 for none
+};
+
+// A posted message; an input message carries the keys held with it.
+struct PostedMessage {
+    MSG msg{};
+    bool input = false;
+    HeldKeys keys;
+};
+
 // A call handed to another thread, and its answer.
 struct SentCall {
     HWND window = nullptr;  // null: `call` runs without a window
@@ -84,7 +98,7 @@ struct ThreadQueue {
     // Shared with other threads, under `lock`.
     std::mutex lock;
     std::condition_variable wake;
-    std::deque<MSG> posted;
+    std::deque<PostedMessage> posted;
     std::deque<std::shared_ptr<SentCall>> sent;
     bool quit = false;
     int quitCode = 0;
@@ -120,8 +134,22 @@ LRESULT OnOwnerThread(HWND handle, const std::function<LRESULT()>& call, LRESULT
 // Runs `call` on the thread of the queue and waits for it.
 LRESULT SendToQueue(const std::shared_ptr<ThreadQueue>& target, std::shared_ptr<SentCall> sent);
 
-// The procedure of the window on this thread; 0 when there is none.
-LRESULT Deliver(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
+// The procedure of the window on this thread, as a sent message reaches it
+// (after the thread's WH_CALLWNDPROC hooks); 0 when there is none.
+// `sentHere`: the message comes from this thread.
+LRESULT Deliver(HWND handle, UINT message, WPARAM wParam, LPARAM lParam, bool sentHere = true);
+
+// Hooks (Hooks.cpp).
+LRESULT RunCallWndProcHooks(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool sentHere);
+void RunGetMessageHooks(MSG* msg);
+void RemoveThreadHooks(DWORD threadId);
+
+// Key state (KeyState.cpp): what GetKeyState answers on this thread.
+void SetHeldKeys(const HeldKeys& keys);
+HeldKeys CurrentHeldKeys();
+// Posts a mouse or key message that the user's input caused: when the
+// thread takes it off its queue, its keys become the thread's key state.
+bool PostInputMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, const HeldKeys& keys);
 // Sends WM_NOTIFY to the parent of a control.
 LRESULT Notify(Window* control, UINT code, NMHDR* header);
 // Sends WM_COMMAND to the parent of a control.

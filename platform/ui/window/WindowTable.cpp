@@ -172,7 +172,7 @@ void TearDownThread(bool callProcedures) {
     mine->modalStack.clear();
     mine->dirty = true;
     PublishOwnWindows();
-    std::deque<MSG> posted;
+    std::deque<PostedMessage> posted;
     std::deque<std::shared_ptr<SentCall>> sent;
     {
         std::lock_guard<std::mutex> guard(mine->lock);
@@ -180,7 +180,8 @@ void TearDownThread(bool callProcedures) {
         posted.swap(mine->posted);
         sent.swap(mine->sent);
     }
-    for (const MSG& msg : posted) {
+    for (const PostedMessage& entry : posted) {
+        const MSG& msg = entry.msg;
         if (msg.message == WM_KV_INPUT) delete reinterpret_cast<Input*>(msg.lParam);
         if (msg.message == WM_KV_CALL) delete reinterpret_cast<std::function<void()>*>(msg.lParam);
     }
