@@ -5,6 +5,7 @@
 #include "console/snapin/Component.h"
 #include "console/snapin/ComponentData.h"
 #include "console/tree/FileNode.h"
+#include "console/tree/ItemProfile.h"
 #include "platform/text/CodePage.h"
 
 const GUID& CFilesRootNode::NodeType() const { return NODETYPE_FilesRoot; }
@@ -23,6 +24,7 @@ void CFilesRootNode::LoadDrives() {
 }
 
 HRESULT CFilesRootNode::OnExpand(IConsoleNameSpace2* nameSpace) {
+    std::lock_guard<std::recursive_mutex> lock(TreeDataMutex());
     LoadDrives();
     if (m_pComponentData != nullptr && m_pComponentData->m_pConsole != nullptr) {
         IImageList* images = nullptr;
@@ -47,6 +49,7 @@ HRESULT CFilesRootNode::GetResultViewType(LPOLESTR* viewType, long* viewOptions)
 
 HRESULT CFilesRootNode::OnShow(CComponent* view, bool selecting) {
     if (!selecting || view == nullptr) return S_OK;
+    std::lock_guard<std::recursive_mutex> lock(TreeDataMutex());
     LoadDrives();
     if (view->m_pHeader != nullptr) {
         std::string name;
@@ -60,6 +63,7 @@ HRESULT CFilesRootNode::OnShow(CComponent* view, bool selecting) {
 
 void CFilesRootNode::FillResults(CComponent* view) {
     if (view == nullptr || view->m_pResultData == nullptr || m_pComponentData == nullptr) return;
+    std::lock_guard<std::recursive_mutex> lock(TreeDataMutex());
     if (view->m_pConsole != nullptr) {
         IImageList* images = nullptr;
         if (SUCCEEDED(view->m_pConsole->QueryResultImageList(&images)) && images != nullptr) {

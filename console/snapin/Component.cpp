@@ -6,6 +6,7 @@
 #include "console/nodes/Node.h"
 #include "console/snapin/ComponentData.h"
 #include "console/snapin/DataObject.h"
+#include "console/snapin/ResultListHooks.h"
 #include "console/snapin/SelectionCommands.h"
 #include "platform/text/CodePage.h"
 
@@ -20,6 +21,7 @@ CComponent::CComponent(CComponentData* componentData) : m_pComponentData(compone
 }
 
 CComponent::~CComponent() {
+    RemoveResultListHooks(this);
     ReleaseInterfaces();
     auto& open = OpenComponents();
     open.erase(std::remove(open.begin(), open.end(), this), open.end());
@@ -77,6 +79,11 @@ STDMETHODIMP CComponent::Notify(LPDATAOBJECT dataObject, MMC_NOTIFY_TYPE event, 
         switch (event) {
             case MMCN_SHOW:
                 m_pShownNode = arg != 0 ? node : (m_pShownNode == node ? nullptr : m_pShownNode);
+                // The list hooks live while the pane shows a folder's content.
+                if (ShowsFileTree(m_pShownNode))
+                    InstallResultListHooks(this);
+                else
+                    RemoveResultListHooks(this);
                 return node->OnShow(this, arg != 0);
             case MMCN_SELECT:
                 if (HIWORD(arg) != 0) node->SetVerbs(m_pVerbs, LOWORD(arg) != 0);
@@ -111,6 +118,7 @@ void CComponent::RefreshIfShowing(CNode* node) {
 }
 
 STDMETHODIMP CComponent::Destroy(MMC_COOKIE) {
+    RemoveResultListHooks(this);
     m_pShownNode = nullptr;
     ReleaseInterfaces();
     return S_OK;

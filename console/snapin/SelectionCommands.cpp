@@ -1,6 +1,7 @@
 #include "console/snapin/SelectionCommands.h"
 
 #include "common/ResourceModule.h"
+#include "console/nodes/FilesRootNode.h"
 #include "console/tree/FileNode.h"
 #include "console/tree/ProfileChange.h"
 #include "platform/text/CodePage.h"
@@ -25,4 +26,8 @@ HRESULT SelectionCommand(CComponent* view, long commandId) {
     if (commandId != IDM_CHOOSE_PROFILE) return S_FALSE;
     ChangeSelectionProfile(view, SelectedFileNodes(view));
     return S_OK;
+}
+
+bool ShowsFileTree(CNode* node) {
+    return dynamic_cast<CFileNode*>(node) != nullptr || dynamic_cast<CFilesRootNode*>(node) != nullptr;
 }

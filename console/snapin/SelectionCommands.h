@@ -7,3 +7,7 @@ class CComponent;
 
 HRESULT AddSelectionMenuItems(IContextMenuCallback* callback, long* insertionAllowed);
 HRESULT SelectionCommand(CComponent* view, long commandId);
+
+class CNode;
+// Whether a node's result pane is a folder (or the drives) of the file tree.
+bool ShowsFileTree(CNode* node);

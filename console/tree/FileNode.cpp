@@ -9,6 +9,7 @@
 #include "console/snapin/Component.h"
 #include "console/snapin/ComponentData.h"
 #include "console/tree/FileRules.h"
+#include "console/tree/ItemProfile.h"
 #include "platform/fs/Attributes.h"
 #include "console/tree/SystemImageList.h"
 #include "platform/fs/Drives.h"
@@ -136,6 +137,7 @@ int CFileNode::ComputeState(CConsoleData& data) {
 
 HRESULT CFileNode::OnExpand(IConsoleNameSpace2* nameSpace) {
     if (m_pComponentData == nullptr) return E_UNEXPECTED;
+    std::lock_guard<std::recursive_mutex> lock(TreeDataMutex());
     if (m_bChildrenLoaded)
         CheckNewFiles(m_pComponentData->m_data, nullptr);
     else
@@ -165,6 +167,7 @@ HRESULT CFileNode::GetResultViewType(LPOLESTR* viewType, long* viewOptions) {
 
 HRESULT CFileNode::OnShow(CComponent* view, bool selecting) {
     if (!selecting || view == nullptr || m_pComponentData == nullptr) return S_OK;
+    std::lock_guard<std::recursive_mutex> lock(TreeDataMutex());
     if (m_bChildrenLoaded)
         CheckNewFiles(m_pComponentData->m_data, view);
     else
@@ -179,6 +182,7 @@ HRESULT CFileNode::OnShow(CComponent* view, bool selecting) {
 
 void CFileNode::FillResults(CComponent* view) {
     if (view == nullptr || view->m_pResultData == nullptr || m_pComponentData == nullptr) return;
+    std::lock_guard<std::recursive_mutex> lock(TreeDataMutex());
     if (view->m_pConsole != nullptr) {
         IImageList* images = nullptr;
         if (SUCCEEDED(view->m_pConsole->QueryResultImageList(&images)) && images != nullptr) {
@@ -202,7 +206,10 @@ void CFileNode::FillResults(CComponent* view) {
 HRESULT CFileNode::AddMenuItems(IContextMenuCallback* callback, long* insertionAllowed) {
     if (callback == nullptr) return E_POINTER;
     if (insertionAllowed != nullptr && !(*insertionAllowed & CCM_INSERTIONALLOWED_TOP)) return S_OK;
-    if (!m_bStateComputed && m_pComponentData != nullptr) ComputeState(m_pComponentData->m_data);
+    if (!m_bStateComputed && m_pComponentData != nullptr) {
+        std::lock_guard<std::recursive_mutex> lock(TreeDataMutex());
+        ComputeState(m_pComponentData->m_data);
+    }
     const std::string kind = Text(m_item.isFolder ? 69 : 70);
     const std::string status = Text(46) + " " + kind;
 

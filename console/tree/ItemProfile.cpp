@@ -93,6 +93,11 @@ void EnsureDriveRow(CConsoleData& data, const std::string& path) {
 
 }  // namespace
 
+std::recursive_mutex& TreeDataMutex() {
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
 void SetCachedLink(CConsoleData& data, const std::string& lowerPath, LONG id) {
     // One entry per path: a second one would be shadowed by the first and the
     // old job would still be read.

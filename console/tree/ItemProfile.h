@@ -1,6 +1,8 @@
 // Writing a tree item's scan job into the link table and the link cache.
 #pragma once
 
+#include <mutex>
+
 #include "console/data/ConsoleData.h"
 
 class CFileNode;
@@ -17,6 +19,11 @@ void SetItemProfile(CConsoleData& data, CFileNode& node, bool thisOnly, bool any
 // the new one; with it set all do; while a deleted job is swept (removed >= 0)
 // only those of the removed job do.
 void UpdateLoadedDescendants(CFileNode& node, LONG oldProfile, LONG newProfile, bool anyProfile, LONG removed);
+
+// Held by the setting-files worker while it writes, and by the UI thread
+// while it reads the database or the cache for the tree: views of other tabs
+// keep working while the wait dialog is up.
+std::recursive_mutex& TreeDataMutex();
 
 // The link cache's entry of a path (lower case), replaced or added.
 void SetCachedLink(CConsoleData& data, const std::string& lowerPath, LONG id);

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <unordered_set>
 
 #include "console/data/SqlText.h"
 #include "console/data/Statements.h"
@@ -37,15 +38,21 @@ void CFileNode::CheckNewFiles(CConsoleData& data, CComponent* view) {
     if (!ReadFolder(data, m_item.path, fresh)) return;
 
     IConsoleNameSpace2* nameSpace = m_pComponentData != nullptr ? m_pComponentData->m_pNameSpace : nullptr;
+    // Keyed by name and kind: a file replaced by a folder of the same name is
+    // one entry gone and one new.
+    auto key = [](const CFileItem& item) { return (item.isFolder ? "d:" : "f:") + item.name; };
+    std::unordered_set<std::string> onDisk;
+    onDisk.reserve(fresh.size());
+    for (const CFileItem& item : fresh) onDisk.insert(key(item));
+
     std::vector<CNode*> kept;
     kept.reserve(fresh.size());
+    std::unordered_set<std::string> loaded;
     for (size_t i = 0; i < m_children.size(); ++i) {
         CFileNode* child = Child(i);
-        auto found = std::find_if(fresh.begin(), fresh.end(), [&](const CFileItem& item) {
-            return item.name == child->m_item.name && item.isFolder == child->m_item.isFolder;
-        });
-        if (found != fresh.end()) {
+        if (onDisk.count(key(child->m_item)) != 0) {
             kept.push_back(child);
+            loaded.insert(key(child->m_item));
             continue;
         }
         // Gone from disk: leave a folder inside it before its node goes.
@@ -60,11 +67,7 @@ void CFileNode::CheckNewFiles(CConsoleData& data, CComponent* view) {
     m_children = std::move(kept);
 
     for (CFileItem& item : fresh) {
-        auto same = std::find_if(m_children.begin(), m_children.end(), [&](CNode* node) {
-            const CFileItem& have = static_cast<CFileNode*>(node)->m_item;
-            return have.name == item.name && have.isFolder == item.isFolder;
-        });
-        if (same != m_children.end()) continue;
+        if (loaded.count(key(item)) != 0) continue;
         data.ExecuteStatement(FormatSql(SQL_DELETE_LINK, QuoteSql(item.path).c_str()), kFailure);
         auto* node = new CFileNode(m_pComponentData, this, item);
         auto at = std::upper_bound(m_children.begin(), m_children.end(), node, [](CNode* a, CNode* b) {

@@ -71,7 +71,10 @@ void RunProfileRemoval(CComponentData* componentData, LONG removed) {
     CNode* filesRoot = FilesRootOf(componentData);
     RunSettingFiles([&](CSetFilesWaitDlg& dialog) {
         // The nodes change on the UI thread, which draws them.
-        dialog.RunOnUiThread([&] { RemoveProfileFromTree(componentData->m_data, filesRoot, removed); });
+        dialog.RunOnUiThread([&] {
+            std::lock_guard<std::recursive_mutex> lock(TreeDataMutex());
+            RemoveProfileFromTree(componentData->m_data, filesRoot, removed);
+        });
     });
     if (filesRoot != nullptr) {
         for (CComponent* view : OpenComponents())
@@ -107,9 +110,15 @@ void CFileNode::ChangeItemProfile(long mode, CComponent*) {
         choice.anyProfile = true;
         choice.thisOnly = !m_item.isFolder;
     }
-    ApplyProfileInMemory(*this, choice.profile, choice.thisOnly, choice.anyProfile);
-    ComputeState(data);
-    RunSettingFiles([&](CSetFilesWaitDlg&) { SetItemProfile(data, *this, choice.thisOnly, choice.anyProfile); });
+    {
+        std::lock_guard<std::recursive_mutex> lock(TreeDataMutex());
+        ApplyProfileInMemory(*this, choice.profile, choice.thisOnly, choice.anyProfile);
+        ComputeState(data);
+    }
+    RunSettingFiles([&](CSetFilesWaitDlg&) {
+        std::lock_guard<std::recursive_mutex> lock(TreeDataMutex());
+        SetItemProfile(data, *this, choice.thisOnly, choice.anyProfile);
+    });
     RefreshViewsAfterChange(*this);
 }
 
@@ -146,7 +155,11 @@ void ChangeSelectionProfile(CComponent* view, const std::vector<CFileNode*>& nod
     RunSettingFiles([&](CSetFilesWaitDlg& dialog) {
         for (CFileNode* node : nodes) {
             const bool thisOnly = choice.thisOnly || !node->m_item.isFolder;
-            dialog.RunOnUiThread([&] { ApplyProfileInMemory(*node, choice.profile, thisOnly, choice.anyProfile); });
+            dialog.RunOnUiThread([&] {
+                std::lock_guard<std::recursive_mutex> lock(TreeDataMutex());
+                ApplyProfileInMemory(*node, choice.profile, thisOnly, choice.anyProfile);
+            });
+            std::lock_guard<std::recursive_mutex> lock(TreeDataMutex());
             SetItemProfile(data, *node, thisOnly, choice.anyProfile);
         }
     });
