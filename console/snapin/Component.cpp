@@ -100,8 +100,9 @@ STDMETHODIMP CComponent::Notify(LPDATAOBJECT dataObject, MMC_NOTIFY_TYPE event, 
             case MMCN_INITOCX:
                 return node->OnInitOcx(reinterpret_cast<IUnknown*>(param));
             case MMCN_DBLCLICK:
-                // The console's default action (open the node) applies.
-                return S_FALSE;
+                // A folder of the file tree opens; elsewhere the console's
+                // default action applies.
+                return OpenFileTreeFolder(this, node) ? S_OK : S_FALSE;
             default:
                 return S_FALSE;
         }
@@ -175,7 +176,9 @@ STDMETHODIMP CComponent::Command(long commandId, LPDATAOBJECT dataObject) {
 bool CComponent::IsMultiSelection(LPDATAOBJECT dataObject, CNode* node) const {
     // The host wraps the selection in a data object of its own, or hands back
     // the one this view made for the multi-selection cookie.
-    if (node == nullptr) return dataObject != nullptr && m_pShownNode != nullptr;
+    // Only the file tree's lists have commands for a selection.
+    if (!ShowsFileTree(m_pShownNode)) return false;
+    if (node == nullptr) return dataObject != nullptr;
     CDataObject* own = ExtractOwnDataObject(dataObject);
     return own != nullptr && own->m_bMultiSelect;
 }
