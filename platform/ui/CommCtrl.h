@@ -80,6 +80,7 @@ KV_UI_API BOOL ImageList_GetIconSize(HIMAGELIST list, int* cx, int* cy);
 #define LVIF_STATE 0x0008u
 #define LVIF_INDENT 0x0010u
 #define LVIF_NORECOMPUTE 0x0800u
+#define LVIF_DI_SETITEM 0x1000u
 
 #define LVIS_FOCUSED 0x0001u
 #define LVIS_SELECTED 0x0002u
@@ -193,6 +194,7 @@ typedef int (*PFNLVCOMPARE)(LPARAM, LPARAM, LPARAM);
 #define LVM_DELETECOLUMN (LVM_FIRST + 28)
 #define LVM_GETCOLUMNWIDTH (LVM_FIRST + 29)
 #define LVM_SETCOLUMNWIDTH (LVM_FIRST + 30)
+#define LVM_UPDATE (LVM_FIRST + 42)
 #define LVM_SETITEMSTATE (LVM_FIRST + 43)
 #define LVM_GETITEMSTATE (LVM_FIRST + 44)
 #define LVM_GETITEMTEXT (LVM_FIRST + 45)
@@ -202,6 +204,7 @@ typedef int (*PFNLVCOMPARE)(LPARAM, LPARAM, LPARAM);
 #define LVM_GETSELECTEDCOUNT (LVM_FIRST + 50)
 #define LVM_SETEXTENDEDLISTVIEWSTYLE (LVM_FIRST + 54)
 #define LVM_GETEXTENDEDLISTVIEWSTYLE (LVM_FIRST + 55)
+#define LVM_SUBITEMHITTEST (LVM_FIRST + 57)
 #define LVM_SETSELECTIONMARK (LVM_FIRST + 67)
 #define LVM_GETSELECTIONMARK (LVM_FIRST + 66)
 
@@ -259,6 +262,31 @@ struct NMLVDISPINFOA {
 };
 typedef NMLVDISPINFOA NMLVDISPINFO;
 typedef NMLVDISPINFOA LV_DISPINFO;
+
+// The list view's message wrappers, as the common controls' header has them.
+#define ListView_SetImageList(w, himl, which) \
+    ((HIMAGELIST)SendMessage((w), LVM_SETIMAGELIST, (WPARAM)(which), (LPARAM)(himl)))
+#define ListView_GetImageList(w, which) ((HIMAGELIST)SendMessage((w), LVM_GETIMAGELIST, (WPARAM)(which), 0))
+#define ListView_GetItemCount(w) ((int)SendMessage((w), LVM_GETITEMCOUNT, 0, 0))
+#define ListView_GetItem(w, pitem) ((BOOL)SendMessage((w), LVM_GETITEM, 0, (LPARAM)(pitem)))
+#define ListView_SetItem(w, pitem) ((BOOL)SendMessage((w), LVM_SETITEM, 0, (LPARAM)(pitem)))
+#define ListView_InsertItem(w, pitem) ((int)SendMessage((w), LVM_INSERTITEM, 0, (LPARAM)(pitem)))
+#define ListView_DeleteItem(w, i) ((BOOL)SendMessage((w), LVM_DELETEITEM, (WPARAM)(i), 0))
+#define ListView_GetNextItem(w, i, flags) ((int)SendMessage((w), LVM_GETNEXTITEM, (WPARAM)(int)(i), MAKELPARAM((flags), 0)))
+#define ListView_GetItemRect(w, i, prc, code) \
+    ((prc) ? (((RECT*)(prc))->left = (code), (BOOL)SendMessage((w), LVM_GETITEMRECT, (WPARAM)(int)(i), (LPARAM)(RECT*)(prc))) : FALSE)
+#define ListView_HitTest(w, pinfo) ((int)SendMessage((w), LVM_HITTEST, 0, (LPARAM)(LVHITTESTINFO*)(pinfo)))
+#define ListView_SubItemHitTest(w, pinfo) ((int)SendMessage((w), LVM_SUBITEMHITTEST, 0, (LPARAM)(LVHITTESTINFO*)(pinfo)))
+#define ListView_RedrawItems(w, first, last) ((BOOL)SendMessage((w), LVM_REDRAWITEMS, (WPARAM)(int)(first), (LPARAM)(int)(last)))
+#define ListView_Update(w, i) ((BOOL)SendMessage((w), LVM_UPDATE, (WPARAM)(i), 0))
+#define ListView_GetItemState(w, i, mask) ((UINT)SendMessage((w), LVM_GETITEMSTATE, (WPARAM)(i), (LPARAM)(mask)))
+#define ListView_GetSelectedCount(w) ((UINT)SendMessage((w), LVM_GETSELECTEDCOUNT, 0, 0))
+inline void ListView_SetItemState(HWND w, int i, UINT state, UINT mask) {
+    LVITEMA item{};
+    item.stateMask = mask;
+    item.state = state;
+    SendMessage(w, LVM_SETITEMSTATE, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+}
 
 // ---- Up-down ----------------------------------------------------------------
 

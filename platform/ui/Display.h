@@ -188,6 +188,11 @@ KV_UI_API bool PostInput(const Input& input);
 KV_UI_API bool PostUserMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool ctrl, bool shift,
                                UINT key = 0);
 
+// What a list view control shows of one item, as drawing its row does: the
+// list asks its parent (LVN_GETDISPINFO) for what the item leaves to it,
+// the state image included. One text per column. False for no such item.
+KV_UI_API bool DrawListItem(HWND list, int index, ListItemView* row);
+
 inline HWND ToHwnd(uint64_t handle) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(handle)); }
 inline uint64_t FromHwnd(HWND window) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(window)); }
 

@@ -65,6 +65,9 @@ TEST(ScopeTreeTest, DeletingAnItemTakesItsChildrenAndNamesThem) {
 
 TEST(ResultListTest, NextSelectedItemWalksTheSelectionInOrder) {
     ResultList list;
+    HWND control = CreateWindowEx(0, WC_LISTVIEW, "", LVS_REPORT, 0, 0, 200, 200, nullptr, 0, nullptr, nullptr);
+    ASSERT_NE(control, nullptr);
+    list.Attach(control);
     std::vector<HRESULTITEM> ids;
     for (LPARAM p = 10; p < 15; ++p) {
         RESULTDATAITEM item{};
@@ -74,7 +77,7 @@ TEST(ResultListTest, NextSelectedItemWalksTheSelectionInOrder) {
         ASSERT_EQ(list.Insert(&item), S_OK);
         ids.push_back(item.itemID);
     }
-    list.SelectOnly({ids[3], ids[1]});
+    list.SelectOnly({3, 1});
     RESULTDATAITEM walk{};
     walk.nIndex = -1;
     walk.nState = LVIS_SELECTED;
@@ -93,6 +96,8 @@ TEST(ResultListTest, NextSelectedItemWalksTheSelectionInOrder) {
     EXPECT_EQ(found, ids[4]);
     EXPECT_EQ(list.Delete(ids[4]), S_OK);
     EXPECT_NE(list.FindByLParam(14, &found), S_OK);
+    EXPECT_EQ(ListView_GetItemCount(control), 4) << "the control holds the items";
+    DestroyWindow(control);
 }
 
 TEST(ContextMenuTest, ItemsAtTheirInsertionPointsThenTheVerbs) {

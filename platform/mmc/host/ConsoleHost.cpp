@@ -9,6 +9,7 @@
 #include "platform/mmc/host/ContextMenu.h"
 #include "platform/mmc/host/MultiSelectData.h"
 #include "platform/mmc/host/PropertySheets.h"
+#include "platform/mmc/host/ResultPane.h"
 #include "platform/mmc/host/ResourcePages.h"
 #include "platform/mmc/host/VersionInfo.h"
 #include "platform/mmc/host/View.h"
@@ -405,8 +406,8 @@ void ConsoleHost::SelectScopeItem(View& view, HSCOPEITEM item) {
     view.selectedScope = item;
     view.focus = "scope";
     view.selectedScopeRows.clear();
-    view.list.Clear();
-    view.list.columns.clear();
+    view.list.Reset();
+    view.lastSelection.clear();
     view.description.clear();
     view.resultImages->Clear();
     view.messageView->title.clear();
@@ -452,7 +453,14 @@ void ConsoleHost::SelectScopeItem(View& view, HSCOPEITEM item) {
     if (view.kind == ResultKind::List) view.component->Notify(shown, MMCN_ADD_IMAGES, reinterpret_cast<LPARAM>(static_cast<IImageList*>(view.resultImages.get())), item);
     if (view.kind == ResultKind::Message && type[0] == u'{')
         view.component->Notify(shown, MMCN_INITOCX, 0, reinterpret_cast<LPARAM>(static_cast<IUnknown*>(view.messageView.get())));
+    if (HWND list = view.list.Control()) {
+        LONG_PTR style = GetWindowLongPtr(list, GWL_STYLE) & ~static_cast<LONG_PTR>(LVS_SINGLESEL);
+        if ((options & MMC_VIEW_OPTIONS_MULTISELECT) == 0) style |= LVS_SINGLESEL;
+        SetWindowLongPtr(list, GWL_STYLE, style);
+    }
     view.component->Notify(shown, MMCN_SHOW, TRUE, item);
+    SyncScopeRows(view);
+    view.list.SyncColumns();
     view.verbs->Reset();
     view.component->Notify(shown, MMCN_SELECT, MAKELONG(TRUE, TRUE), 0);
     m_activeView = view.id;
@@ -504,8 +512,8 @@ void ConsoleHost::OpenProperties(View& view, bool scopePane, HSCOPEITEM scopeIte
         if (view.selectionCount != 1 || view.SelectionDataObject(&dataObject, nullptr, nullptr) != S_OK) return;
         cookie = view.selectionCookie;
         owner = view.component;
-        for (const ResultItem& item : view.list.Items())
-            if (item.lParam == cookie && (item.state & LVIS_SELECTED)) name = item.textCallback ? std::string() : Narrow(item.text);
+        for (int index : view.list.Selected())
+            if (view.list.RowAt(index).id != 0 && view.list.ParamAt(index) == cookie) name = view.list.TextAt(index, nullptr);
     }
     if (m_sheets->BringToFront(cookie)) {
         dataObject->Release();
@@ -580,69 +588,18 @@ void ConsoleHost::ExecuteFor(View& view, const HostCommand& command) {
             }
             break;
         case CommandType::SelectResults: {
-            view.menu.clear();
-            view.menuId = 0;
-            view.renameTarget.clear();
-            // The previous selection hears that it is left.
-            if (view.selectionObject) {
-                view.component->Notify(view.selectionObject, MMCN_SELECT, MAKELONG(FALSE, FALSE), 0);
-                view.selectionObject->Release();
-                view.selectionObject = nullptr;
-            }
-            std::vector<HRESULTITEM> results;
-            std::vector<HSCOPEITEM> scopes;
-            const ScopeItem* shown = m_tree.Find(view.selectedScope);
+            SyncScopeRows(view);
+            std::vector<int> rows;
             for (size_t i = 0; i < command.items.size(); ++i) {
                 bool isScope = i < command.itemScopes.size() && command.itemScopes[i];
-                if (isScope) {
-                    const ScopeItem* item = m_tree.Find(command.items[i]);
-                    if (item && shown && item->parent == shown->id) scopes.push_back(item->id);
-                } else if (view.list.Find(command.items[i])) {
-                    results.push_back(command.items[i]);
-                }
+                int index = isScope ? view.list.IndexOfScope(command.items[i]) : view.list.IndexOfItem(command.items[i]);
+                if (index >= 0) rows.push_back(index);
             }
+            // A single-selection list keeps the item clicked last.
             bool multi = (view.viewOptions & MMC_VIEW_OPTIONS_MULTISELECT) != 0;
-            if (!multi && results.size() + scopes.size() > 1) {
-                // A single-selection list keeps the item clicked last.
-                if (!results.empty()) {
-                    results = {results.back()};
-                    scopes.clear();
-                } else {
-                    scopes = {scopes.back()};
-                }
-            }
-            view.list.SelectOnly(results);
-            view.selectedScopeRows = scopes;
-            view.selectionCount = static_cast<int>(results.size() + scopes.size());
-            view.selectionIsScopeItem = false;
-            view.selectionScopeItem = 0;
-            view.selectionCookie = 0;
-            view.verbs->Reset();
-            if (view.selectionCount == 0) {
-                view.focus = "scope";
-                if (view.shownDataObject) view.component->Notify(view.shownDataObject, MMCN_SELECT, MAKELONG(TRUE, TRUE), 0);
-                break;
-            }
-            view.focus = "result";
-            LPDATAOBJECT object = nullptr;
-            if (view.selectionCount == 1 && scopes.size() == 1) {
-                view.selectionIsScopeItem = true;
-                view.selectionScopeItem = scopes.front();
-                view.selectionCookie = m_tree.Find(scopes.front())->cookie;
-                ScopeDataObject(scopes.front(), &object);
-            } else if (view.selectionCount == 1) {
-                view.selectionCookie = view.list.Find(results.front())->lParam;
-                view.component->QueryDataObject(view.selectionCookie, CCT_RESULT, &object);
-            } else {
-                LPDATAOBJECT snapinObject = nullptr;
-                view.component->QueryDataObject(MMC_MULTI_SELECT_COOKIE, CCT_RESULT, &snapinObject);
-                if (snapinObject) {
-                    object = CreateMultiSelectDataObject({snapinObject});
-                    snapinObject->Release();
-                }
-            }
-            view.selectionObject = object;
-            if (object) view.component->Notify(object, MMCN_SELECT, MAKELONG(FALSE, TRUE), 0);
+            if (!multi && rows.size() > 1) rows = {rows.back()};
+            view.list.SelectOnly(rows);
+            ResultSelectionChanged(view, true);
             break;
         }
         case CommandType::ActivateResult: {
@@ -653,56 +610,16 @@ void ConsoleHost::ExecuteFor(View& view, const HostCommand& command) {
                 }
                 break;
             }
-            ResultItem* item = view.list.Find(command.item);
-            if (item == nullptr) break;
-            LPDATAOBJECT object = nullptr;
-            view.component->QueryDataObject(item->lParam, CCT_RESULT, &object);
-            HRESULT hr = view.component->Notify(object, MMCN_DBLCLICK, 0, 0);
-            if (object) object->Release();
-            // S_FALSE asks for the default verb.
-            if (hr == S_FALSE && view.verbs->Visible(MMC_VERB_PROPERTIES)) OpenProperties(view, false, 0);
+            int index = view.list.IndexOfItem(command.item);
+            if (index >= 0) ActivateRow(view, index);
             break;
         }
-        case CommandType::ContextMenu: {
-            view.menu.clear();
-            view.menuId = 0;
-            if (view.menuDataObject) view.menuDataObject->Release();
-            if (view.menuTarget) view.menuTarget->Release();
-            view.menuDataObject = nullptr;
-            view.menuTarget = nullptr;
-            bool scopePane = command.pane != "result";
-            IUnknown* owner = nullptr;
-            if (scopePane) {
-                if (m_tree.Find(command.item) == nullptr) break;
-                // The right-clicked node becomes the selection, so the verbs
-                // offered are its own.
-                if (view.selectedScope != command.item) SelectScopeItem(view, command.item);
-                else if (view.focus != "scope") {
-                    view.verbs->Reset();
-                    view.focus = "scope";
-                    if (view.shownDataObject) view.component->Notify(view.shownDataObject, MMCN_SELECT, MAKELONG(TRUE, TRUE), 0);
-                }
-                ScopeDataObject(command.item, &view.menuDataObject);
-                owner = m_componentData;
-                view.menuScopeItem = command.item;
-            } else {
-                if (view.SelectionDataObject(&view.menuDataObject, nullptr, nullptr) != S_OK) break;
-                owner = view.selectionIsScopeItem ? static_cast<IUnknown*>(m_componentData) : static_cast<IUnknown*>(view.component);
-                view.menuScopeItem = view.selectionIsScopeItem ? view.selectionScopeItem : 0;
-            }
-            view.menuScopePane = scopePane;
-            ContextMenuCallback callback;
-            if (owner && view.menuDataObject &&
-                SUCCEEDED(owner->QueryInterface(IID_IExtendContextMenu, reinterpret_cast<void**>(&view.menuTarget))) &&
-                view.menuTarget) {
-                long allowed = CCM_INSERTIONALLOWED_TOP | CCM_INSERTIONALLOWED_NEW | CCM_INSERTIONALLOWED_TASK | CCM_INSERTIONALLOWED_VIEW;
-                view.menuTarget->AddMenuItems(view.menuDataObject, &callback, &allowed);
-            }
-            view.menu = ArrangeContextMenu(callback.Entries(), *view.verbs);
-            static uint64_t nextMenu = 1;
-            view.menuId = nextMenu++;
+        case CommandType::ContextMenu:
+            OpenContextMenu(view, command.pane != "result", command.item);
             break;
-        }
+        case CommandType::ListInput:
+            ListInput(view, command);
+            break;
         case CommandType::CloseMenu:
             view.menu.clear();
             view.menuId = 0;
@@ -752,9 +669,9 @@ void ConsoleHost::ExecuteFor(View& view, const HostCommand& command) {
                     view.renameTarget = "scope:" + std::to_string(view.selectedScope);
                 else if (view.selectionCount == 1)
                     view.renameTarget = view.selectionIsScopeItem ? "scope:" + std::to_string(view.selectionScopeItem)
-                                                                  : "result:" + std::to_string(view.list.Items().empty() ? 0 : [&] {
-                                                                        for (const ResultItem& item : view.list.Items())
-                                                                            if (item.state & LVIS_SELECTED) return item.id;
+                                                                  : "result:" + std::to_string([&] {
+                                                                        for (int index : view.list.Selected())
+                                                                            if (view.list.RowAt(index).id != 0) return view.list.RowAt(index).id;
                                                                         return HRESULTITEM(0);
                                                                     }());
             }
@@ -770,9 +687,9 @@ void ConsoleHost::ExecuteFor(View& view, const HostCommand& command) {
             if (command.scope) {
                 if (m_tree.Find(command.item) == nullptr || FAILED(ScopeDataObject(command.item, &object))) break;
             } else {
-                ResultItem* item = view.list.Find(command.item);
-                if (item == nullptr) break;
-                view.component->QueryDataObject(item->lParam, CCT_RESULT, &object);
+                int index = view.list.IndexOfItem(command.item);
+                if (index < 0) break;
+                view.component->QueryDataObject(view.list.ParamAt(index), CCT_RESULT, &object);
             }
             if (object == nullptr) break;
             HRESULT hr = view.component->Notify(object, MMCN_RENAME, 0, reinterpret_cast<LPARAM>(name.c_str()));
@@ -783,8 +700,10 @@ void ConsoleHost::ExecuteFor(View& view, const HostCommand& command) {
                 if (command.scope) {
                     ScopeItem* item = m_tree.Find(command.item);
                     if (item && !item->nameCallback) item->name = name;
-                } else if (ResultItem* item = view.list.Find(command.item); item && !item->textCallback) {
-                    item->text = name;
+                } else if (int index = view.list.IndexOfItem(command.item); index >= 0) {
+                    bool callback = false;
+                    view.list.TextAt(index, &callback);
+                    if (!callback) view.list.SetTextAt(index, command.text);
                 }
             }
             break;
@@ -855,65 +774,40 @@ ViewSnapshot ConsoleHost::BuildView(View& view) {
             out.webAddress = view.webAddress;
             break;
         case ResultKind::List: {
+            SyncScopeRows(view);
+            view.list.SyncColumns();
             for (const ResultColumn& column : view.list.columns)
                 out.columns.push_back(ColumnView{Narrow(column.title), column.width, column.format});
             size_t columns = std::max<size_t>(1, view.list.columns.size());
-            const ScopeItem* shown = m_tree.Find(view.selectedScope);
-            if (shown && !(view.viewOptions & MMC_VIEW_OPTIONS_EXCLUDE_SCOPE_ITEMS_FROM_LIST)) {
-                for (HSCOPEITEM childId : shown->children) {
-                    const ScopeItem* child = m_tree.Find(childId);
-                    if (child == nullptr) continue;
-                    ResultRowView row;
-                    row.id = childId;
-                    row.scope = true;
-                    for (size_t c = 0; c < columns; ++c) {
-                        RESULTDATAITEM request{};
-                        request.mask = RDI_STR | (c == 0 ? RDI_IMAGE : 0);
-                        request.bScopeItem = TRUE;
-                        request.lParam = child->cookie;
-                        request.nCol = static_cast<int>(c);
-                        request.nImage = child->image;
-                        HRESULT hr = view.component->GetDisplayInfo(&request);
-                        std::string text = SUCCEEDED(hr) && request.str && request.str != MMC_CALLBACK ? Narrow(request.str) : std::string();
-                        if (c == 0 && text.empty()) text = ScopeName(childId);
-                        row.texts.push_back(text);
-                        if (c == 0) row.icon = view.resultImages->Name(request.nImage);
-                    }
-                    if (row.icon.empty()) row.icon = m_scopeImages->Name(child->image);
-                    if (row.icon.empty()) row.icon = "folder";
-                    row.selected = std::find(view.selectedScopeRows.begin(), view.selectedScopeRows.end(), childId) != view.selectedScopeRows.end();
-                    out.rows.push_back(row);
+            if (HIMAGELIST states = reinterpret_cast<HIMAGELIST>(SendMessage(view.list.Control(), LVM_GETIMAGELIST, LVSIL_STATE, 0))) {
+                for (int i = 0; i < ImageList_GetImageCount(states); ++i) {
+                    char name[1024] = {};
+                    ImageList_GetName(states, i, name, sizeof name);
+                    out.stateImages.push_back(name);
                 }
             }
-            // Long lists are cut for the display; the snap-in keeps them whole.
-            for (const ResultItem& item : view.list.Items()) {
-                if (out.rows.size() >= 5000) break;
+            // Each row is drawn as the list draws it: what the snap-in
+            // supplies is asked of the list's parent. Long lists are cut for
+            // the display; the snap-in keeps them whole.
+            for (int index = 0; index < view.list.Count() && out.rows.size() < 5000; ++index) {
+                ResultRow shownRow = view.list.RowAt(index);
+                kv::ui::ListItemView drawn;
+                if (!kv::ui::DrawListItem(view.list.Control(), index, &drawn)) break;
+                if (index >= view.list.Count()) break;
                 ResultRowView row;
-                row.id = item.id;
-                for (size_t c = 0; c < columns; ++c) {
-                    if (c == 0 && !item.textCallback) {
-                        row.texts.push_back(Narrow(item.text));
-                        continue;
-                    }
-                    RESULTDATAITEM request{};
-                    request.mask = RDI_STR;
-                    request.itemID = item.id;
-                    request.lParam = item.lParam;
-                    request.nCol = static_cast<int>(c);
-                    HRESULT hr = view.component->GetDisplayInfo(&request);
-                    row.texts.push_back(SUCCEEDED(hr) && request.str && request.str != MMC_CALLBACK ? Narrow(request.str) : std::string());
+                row.scope = shownRow.scopeItem != 0;
+                row.id = row.scope ? static_cast<int64_t>(shownRow.scopeItem) : static_cast<int64_t>(shownRow.id);
+                row.index = index;
+                row.texts = drawn.texts;
+                row.texts.resize(columns);
+                row.icon = view.resultImages->Name(drawn.image);
+                if (row.scope) {
+                    const ScopeItem* child = m_tree.Find(shownRow.scopeItem);
+                    if (row.icon.empty() && child) row.icon = m_scopeImages->Name(child->image);
+                    if (row.icon.empty()) row.icon = "folder";
                 }
-                int image = item.image;
-                if (image == MMC_IMAGECALLBACK) {
-                    RESULTDATAITEM request{};
-                    request.mask = RDI_IMAGE;
-                    request.itemID = item.id;
-                    request.lParam = item.lParam;
-                    if (SUCCEEDED(view.component->GetDisplayInfo(&request))) image = request.nImage;
-                }
-                row.icon = view.resultImages->Name(image);
-                row.stateImage = static_cast<int>((item.state & LVIS_STATEIMAGEMASK) >> 12);
-                row.selected = (item.state & LVIS_SELECTED) != 0;
+                row.stateImage = drawn.stateImage;
+                row.selected = drawn.selected;
                 out.rows.push_back(row);
             }
             break;
@@ -931,7 +825,9 @@ void ConsoleHost::Publish() {
     snapshot->failure = m_failure;
     snapshot->addressesToOpen = m_opens;
     snapshot->addressesOpenedBefore = m_opensTotal - m_opens.size();
+    m_drawing = true;
     for (auto& [id, view] : m_views) snapshot->views[id] = BuildView(*view);
+    m_drawing = false;
     std::lock_guard<std::mutex> guard(m_lock);
     snapshot->version = ++m_version;
     m_snapshot = snapshot;

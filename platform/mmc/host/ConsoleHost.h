@@ -20,6 +20,7 @@
 #include "platform/mmc/host/HostSnapshot.h"
 #include "platform/mmc/host/ResultList.h"
 #include "platform/mmc/host/ScopeTree.h"
+#include "platform/ui/CommCtrl.h"
 
 namespace kv::ui {
 class UiThread;
@@ -100,6 +101,15 @@ public:
     // Runs the call on this thread once the current message is done.
     void DeleteLater(std::function<void()> call);
 
+    // The result list's notifications to its pane (ResultPane.cpp).
+    LRESULT ResultListNotify(View& view, NMHDR* header);
+    // The list's selection is what the snap-in hears of: MMCN_SELECT for
+    // one item or the multi-selection object. Unless `force`, nothing
+    // happens while the selection is the one last told.
+    void ResultSelectionChanged(View& view, bool force);
+    // A snap-in changed the list directly.
+    void ListChanged();
+
 private:
     void InitialiseOnThread();
     void ShutdownOnThread();
@@ -111,6 +121,13 @@ private:
     void Publish();
     bool ModalActive() const;
     void BuildTree(View& view, HSCOPEITEM item, int depth, ViewSnapshot& out);
+    void SyncScopeRows(View& view);
+    void AnswerDisplayInfo(View& view, NMLVDISPINFO* info);
+    void ActivateRow(View& view, int index);
+    void OpenContextMenu(View& view, bool scopePane, HSCOPEITEM item);
+    void ListInput(View& view, const HostCommand& command);
+    // A user's action on the list, carried out as a console command is.
+    void UserAction(View& view, const std::function<void()>& action);
     ViewSnapshot BuildView(View& view);
 
     HostOptions m_options;
@@ -133,6 +150,7 @@ private:
     int m_activeView = 0;
     int m_commandDepth = 0;
     bool m_publishPending = false;
+    bool m_drawing = false;  // a snapshot is being drawn: the list asks, nobody acts
     bool m_initialised = false;
     std::string m_failure;
     std::u16string m_status;

@@ -20,6 +20,9 @@ enum class CommandType {
     Rename,           // pane, item, scope, text: the in-place edit's new text
     CancelRename,
     MenuStatus,       // text: the status text of the menu item under the pointer
+    ListInput,        // name: the mouse or key message on the result list ("lbuttondown",
+                      // "lbuttonup", "lbuttondblclk", "rbuttondown", "keydown", "char"),
+                      // row (-1: below the rows), x in the row, key, ctrl, shift
 };
 
 struct HostCommand {
@@ -35,6 +38,11 @@ struct HostCommand {
     std::string text;
     uint64_t menuId = 0;
     std::string command;
+    int row = -1;
+    int x = 0;
+    unsigned key = 0;
+    bool ctrl = false;
+    bool shift = false;
 };
 
 }  // namespace kv::mmc

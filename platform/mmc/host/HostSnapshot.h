@@ -30,8 +30,9 @@ struct ResultRowView {
     bool scope = false;
     std::vector<std::string> texts;
     std::string icon;
-    int stateImage = 0;
+    int stateImage = 0;  // 0: none; n: ViewSnapshot::stateImages[n - 1]
     bool selected = false;
+    int index = 0;       // the row's place in the list control
 };
 
 struct MenuItemView {
@@ -60,6 +61,7 @@ struct ViewSnapshot {
     ResultKind result = ResultKind::None;
     std::vector<ColumnView> columns;
     std::vector<ResultRowView> rows;
+    std::vector<std::string> stateImages;  // the list's state image list, by name
     bool multiSelect = true;
     std::string messageTitle, messageBody, messageIcon;
     std::string resourceModule, resourcePage;  // res:// pages

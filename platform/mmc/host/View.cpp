@@ -1,6 +1,7 @@
 #include "platform/mmc/host/View.h"
 
 #include "platform/mmc/host/ConsoleHost.h"
+#include "platform/mmc/host/ResultPane.h"
 
 namespace kv::mmc {
 
@@ -12,9 +13,11 @@ View::View(ConsoleHost& host, int viewId)
       messageView(std::make_unique<MessageViewObject>(host)),
       m_host(host) {
     verbs->Reset();
+    pane = CreateResultPane(host.MainWindow(), *this);
 }
 
 View::~View() {
+    DestroyResultPane(pane);
     ReleaseShown();
     if (component) component->Release();
 }
@@ -29,6 +32,7 @@ void View::ReleaseShown() {
     if (menuTarget) menuTarget->Release();
     menuTarget = nullptr;
     selectionCount = 0;
+    lastSelection.clear();
 }
 
 HRESULT View::SelectionDataObject(LPDATAOBJECT* dataObject, bool* scopeItem, HSCOPEITEM* scopeHandle) {

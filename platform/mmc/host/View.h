@@ -35,6 +35,7 @@ public:
     // multi-selection object; null when nothing is selected.
     HRESULT SelectionDataObject(LPDATAOBJECT* dataObject, bool* scopeItem, HSCOPEITEM* scopeHandle);
     void ReleaseShown();
+    ConsoleHost& Host() { return m_host; }
 
     const int id;
     IComponent* component = nullptr;
@@ -43,6 +44,7 @@ public:
     std::unique_ptr<ImageListObject> resultImages;
     std::unique_ptr<MessageViewObject> messageView;
     ResultList list;
+    HWND pane = nullptr;  // the result list's parent window
 
     std::set<HSCOPEITEM> expanded;
     HSCOPEITEM selectedScope = 0;
@@ -69,6 +71,8 @@ public:
     HSCOPEITEM selectionScopeItem = 0;
     MMC_COOKIE selectionCookie = 0;
     int selectionCount = 0;
+    // The rows the console last told the snap-in were selected.
+    std::vector<std::pair<HRESULTITEM, HSCOPEITEM>> lastSelection;
     // Set when the shown scope item went away; the view moves there next.
     HSCOPEITEM reselect = 0;
 

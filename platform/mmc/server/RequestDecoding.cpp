@@ -1,6 +1,7 @@
 #include "platform/mmc/server/RequestDecoding.h"
 
 #include <cstdlib>
+#include <algorithm>
 #include <map>
 
 namespace kv::mmc {
@@ -33,6 +34,22 @@ bool String(const json& body, const char* key, std::string* out, size_t limit = 
     return true;
 }
 
+bool Bounded(const json& body, const char* name, int low, int high, int* out) {
+    auto it = body.find(name);
+    if (it == body.end()) return true;
+    if (!it->is_number_integer() || it->get<int64_t>() < low || it->get<int64_t>() > high) return false;
+    *out = static_cast<int>(it->get<int64_t>());
+    return true;
+}
+
+bool Flag(const json& body, const char* name, bool* out) {
+    auto it = body.find(name);
+    if (it == body.end()) return true;
+    if (!it->is_boolean()) return false;
+    *out = it->get<bool>();
+    return true;
+}
+
 }  // namespace
 
 bool DecodeCommand(const json& body, HostCommand* command, std::string* error) {
@@ -42,7 +59,7 @@ bool DecodeCommand(const json& body, HostCommand* command, std::string* error) {
         {"context-menu", CommandType::ContextMenu}, {"menu-command", CommandType::MenuCommand},
         {"close-menu", CommandType::CloseMenu}, {"verb", CommandType::Verb},
         {"rename", CommandType::Rename}, {"cancel-rename", CommandType::CancelRename},
-        {"menu-status", CommandType::MenuStatus},
+        {"menu-status", CommandType::MenuStatus}, {"list-input", CommandType::ListInput},
     };
     if (!body.is_object()) return *error = "not an object", false;
     auto type = body.find("type");
@@ -80,6 +97,18 @@ bool DecodeCommand(const json& body, HostCommand* command, std::string* error) {
     if (!String(body, "pane", &decoded.pane, 16) || !String(body, "name", &decoded.name, 32) ||
         !String(body, "text", &decoded.text) || !String(body, "command", &decoded.command, 64))
         return *error = "bad text", false;
+    if (decoded.type == CommandType::ListInput) {
+        static const char* const kMessages[] = {"lbuttondown", "lbuttonup", "lbuttondblclk", "rbuttondown", "keydown", "char"};
+        if (std::find(std::begin(kMessages), std::end(kMessages), decoded.name) == std::end(kMessages))
+            return *error = "bad list input", false;
+        // Client coordinates stay within what a mouse message carries.
+        if (!Bounded(body, "row", -1, 1000000, &decoded.row) || !Bounded(body, "x", 0, 32767, &decoded.x))
+            return *error = "bad position", false;
+        int key = 0;
+        if (!Bounded(body, "key", 0, 255, &key)) return *error = "bad key", false;
+        decoded.key = static_cast<unsigned>(key);
+        if (!Flag(body, "ctrl", &decoded.ctrl) || !Flag(body, "shift", &decoded.shift)) return *error = "bad modifiers", false;
+    }
     *command = decoded;
     return true;
 }

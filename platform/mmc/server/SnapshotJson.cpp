@@ -145,7 +145,7 @@ json ViewJson(const HostSnapshot& host, int viewId) {
         json texts = json::array();
         for (const auto& text : row.texts) texts.push_back(Text(text));
         rows.push_back({{"id", std::to_string(row.id)}, {"scope", row.scope}, {"texts", texts}, {"icon", Text(row.icon)},
-                        {"stateImage", row.stateImage}, {"selected", row.selected}});
+                        {"stateImage", row.stateImage}, {"selected", row.selected}, {"index", row.index}});
     }
     json verbs = json::object();
     for (const auto& [name, verb] : view.verbs) verbs[name] = {{"visible", verb.visible}, {"enabled", verb.enabled}};
@@ -157,6 +157,9 @@ json ViewJson(const HostSnapshot& host, int viewId) {
     v["result"] = KindName(view.result);
     v["columns"] = columns;
     v["rows"] = rows;
+    json stateImages = json::array();
+    for (const std::string& name : view.stateImages) stateImages.push_back(Text(name));
+    v["stateImages"] = stateImages;
     v["multiSelect"] = view.multiSelect;
     v["message"] = {{"title", Text(view.messageTitle)}, {"body", Text(view.messageBody)}, {"icon", view.messageIcon}};
     v["resourcePage"] = Text(view.resourcePage);

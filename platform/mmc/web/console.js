@@ -12,7 +12,6 @@ const page = {
   state: null,
   display: null,
   sort: { column: -1, descending: false },
-  anchorRow: null,
   menuPoint: { x: 80, y: 80 },
   shownMenu: "0",
   seenOpens: 0,
@@ -309,7 +308,8 @@ function renderResult(view) {
       columns.forEach((c, index) => {
         if (index === 0) {
           const cell = el("span", { class: "cell" });
-          if (row.stateImage > 0) cell.append(el("img", { class: "state-icon", src: iconUrl(stateIconName(row.stateImage)), alt: "" }));
+          const stateIcon = stateIconName(view, row.stateImage);
+          if (stateIcon) cell.append(el("img", { class: "state-icon", src: iconUrl(stateIcon), alt: "" }));
           cell.append(el("img", { class: "cell-icon", src: iconUrl(row.icon), alt: "" }));
           const key = (row.scope ? "scope:" : "result:") + row.id;
           if (view.rename === key) cell.append(renameBox(row.texts[0] || "", row.scope, row.id));
@@ -319,17 +319,23 @@ function renderResult(view) {
           tr.append(el("td", { class: align(c.format), text: row.texts[index] || "" }));
         }
       });
+      // The list itself selects, opens and asks for the menu: it gets the
+      // press as the mouse message of its window, with the point in the row.
       tr.addEventListener("mousedown", (event) => {
         if (event.target.classList.contains("rename-box")) return;
         body.focus();
-        if (event.button === 2 && row.selected) return;
-        selectRows(rows, row, event.ctrlKey || event.metaKey, event.shiftKey);
+        if (event.button !== 0 && event.button !== 2) return;
+        if (event.button === 2) {
+          if (modalActive()) return;
+          page.menuPoint = { x: event.clientX, y: event.clientY };
+        }
+        const message = event.button === 2 ? "rbuttondown" : event.detail === 2 ? "lbuttondblclk" : "lbuttondown";
+        listInput(message, { row: row.index, x: pointInRow(view, tr, event) }, event);
       });
-      tr.addEventListener("dblclick", () => command("activate", { item: row.id, scope: row.scope }));
-      tr.addEventListener("contextmenu", (event) => {
-        event.preventDefault();
-        openContextMenu(event.clientX, event.clientY, "result", row.id);
+      tr.addEventListener("mouseup", (event) => {
+        if (event.button === 0 && !event.target.classList.contains("rename-box")) listInput("lbuttonup", { row: row.index, x: pointInRow(view, tr, event) }, event);
       });
+      tr.addEventListener("contextmenu", (event) => event.preventDefault());
       tbody.append(tr);
     }
     table.append(tbody);
@@ -373,27 +379,42 @@ function renderResult(view) {
   body.replaceChildren();
 }
 
-function stateIconName(index) {
-  return ["", "checkbox", "checkbox-checked", "checkbox-mixed", "emblem-important", "emblem-default"][index] || "checkbox";
+// The state image n of a row is image n - 1 of the list's state images;
+// a list without them draws none.
+function stateIconName(view, index) {
+  if (!(index > 0) || !view.stateImages || !view.stateImages.length) return "";
+  return view.stateImages[index - 1] || "";
 }
 
-function selectRows(rows, row, ctrl, shift) {
-  const view = page.state.view;
-  let chosen = rows.filter((r) => r.selected);
-  if (shift && page.anchorRow && view.multiSelect) {
-    const a = rows.findIndex((r) => r.id === page.anchorRow.id && r.scope === page.anchorRow.scope);
-    const b = rows.indexOf(row);
-    chosen = a < 0 ? [row] : rows.slice(Math.min(a, b), Math.max(a, b) + 1);
-  } else if (ctrl && view.multiSelect) {
-    chosen = row.selected ? chosen.filter((r) => r !== row) : chosen.concat([row]);
-    page.anchorRow = row;
-  } else {
-    chosen = [row];
-    page.anchorRow = row;
+// Where in its row the pointer is, in the list's own measure: the first
+// column holds the state image (0..15, when the list has state images),
+// then the 16-pixel icon, then the label; later columns follow at their widths.
+function pointInRow(view, tr, event) {
+  const stateWidth = view.stateImages && view.stateImages.length ? 16 : 0;
+  const cells = [...tr.cells];
+  const index = cells.findIndex((c) => c.contains(event.target));
+  const clamp = (v, low, high) => Math.max(low, Math.min(high, Math.round(v)));
+  if (index > 0) {
+    const columns = view.columns.length ? view.columns : [{ width: 240 }];
+    let left = 0;
+    for (let c = 0; c < index && c < columns.length; c++) left += columns[c].width;
+    return clamp(left + event.clientX - cells[index].getBoundingClientRect().left, 0, 32767);
   }
-  // The clicked row last: it gets the focus.
-  chosen = chosen.filter((r) => r !== row).concat(chosen.includes(row) ? [row] : []);
-  command("select-results", { items: chosen.map((r) => ({ id: r.id, scope: r.scope })) });
+  const cell = tr.querySelector(".cell");
+  const icon = cell && cell.querySelector(".cell-icon");
+  const label = cell && cell.querySelector(".label, .rename-box");
+  const x = event.clientX;
+  if (icon && x < icon.getBoundingClientRect().left) {
+    const state = cell.querySelector(".state-icon");
+    return stateWidth ? clamp(x - (state ? state.getBoundingClientRect().left : cell.getBoundingClientRect().left), 0, 15) : 0;
+  }
+  if (icon && label && x < label.getBoundingClientRect().left) return stateWidth + clamp(x - icon.getBoundingClientRect().left, 0, 15);
+  return stateWidth + 16 + clamp(label ? x - label.getBoundingClientRect().left : 0, 0, 32767);
+}
+
+function listInput(message, extra, event) {
+  if (modalActive()) return;
+  command("list-input", Object.assign({ name: message, ctrl: !!(event && (event.ctrlKey || event.metaKey)), shift: !!(event && event.shiftKey) }, extra));
 }
 
 function renderToolbar(view) {
@@ -933,20 +954,21 @@ function treeKey(event) {
 function resultKey(event) {
   const view = page.state && page.state.view;
   if (!view || modalActive() || view.result !== "list") return;
-  const rows = sortedRows(view);
-  const index = rows.findIndex((r) => r.selected);
   const handled = () => event.preventDefault();
+  const keys = { ArrowDown: 40, ArrowUp: 38, Home: 36, End: 35, PageUp: 33, PageDown: 34, " ": 32, Enter: 13 };
+  if (event.key === "Enter" && event.altKey) {
+    verb("properties");
+    return handled();
+  }
+  if (keys[event.key] || (/^[a-z0-9]$/i.test(event.key) && !event.altKey)) {
+    // The list gets the key as its window's key message; a letter also as
+    // the character it types.
+    const vk = keys[event.key] || event.key.toUpperCase().charCodeAt(0);
+    listInput("keydown", { key: vk }, event);
+    if (!keys[event.key] && !event.ctrlKey && !event.metaKey) listInput("char", { key: event.key.charCodeAt(0) & 255 }, event);
+    return handled();
+  }
   switch (event.key) {
-    case "ArrowDown":
-    case "ArrowUp": {
-      const next = event.key === "ArrowDown" ? Math.min(rows.length - 1, index + 1) : Math.max(0, index - 1);
-      if (rows[next]) selectRows(rows, rows[next], false, event.shiftKey);
-      return handled();
-    }
-    case "Enter":
-      if (event.altKey) verb("properties");
-      else if (rows[index]) command("activate", { item: rows[index].id, scope: rows[index].scope });
-      return handled();
     case "ContextMenu": {
       const row = $("result-body").querySelector("tr.row.selected");
       if (!row) return handled();
@@ -954,11 +976,6 @@ function resultKey(event) {
       openContextMenu(box.left + 40, box.bottom, "result", row.dataset.id);
       return handled();
     }
-    case "a":
-      if ((event.ctrlKey || event.metaKey) && view.multiSelect) {
-        command("select-results", { items: rows.map((r) => ({ id: r.id, scope: r.scope })) });
-        return handled();
-      }
   }
   commonKeys(event);
 }
@@ -992,7 +1009,8 @@ function start() {
   $("result-body").addEventListener("mousedown", (event) => {
     if (event.target === $("result-body") || event.target.classList.contains("empty")) {
       $("result-body").focus();
-      command("select-results", { items: [] });
+      const view = page.state && page.state.view;
+      if (view && view.result === "list") listInput(event.button === 2 ? "rbuttondown" : "lbuttondown", { row: -1, x: 0 }, event);
     }
   });
   $("result-body").addEventListener("contextmenu", (event) => {

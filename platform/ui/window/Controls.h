@@ -34,7 +34,7 @@ void DescribeAnimation(Window* window, WindowView& view);
 void EditTypedByUser(Window* edit, const std::string& text);
 void ListSelectByUser(Window* list, const std::vector<int>& items);
 // code: NM_CLICK, NM_DBLCLK or NM_RCLICK.
-void ListClickByUser(Window* list, int item, int x, bool ctrl, bool shift, UINT code);
+void ListClickByUser(Window* list, int item, int x, bool ctrl, bool shift, UINT code, int y = -1);
 void ListColumnClickByUser(Window* list, int column);
 // True when the list used the key (arrows, Home, End, Space).
 bool ListKeyByUser(Window* list, UINT key, bool ctrl, bool shift);

@@ -26,6 +26,7 @@ struct Column {
 struct Item {
     std::vector<std::string> texts{std::string()};  // by sub-item
     bool textCallback = false;
+    std::vector<char> subCallbacks;  // by sub-item: the parent supplies its text
     int image = 0;
     UINT state = 0;
     LPARAM param = 0;
@@ -50,6 +51,27 @@ bool Valid(ListData* data, int index) { return index >= 0 && static_cast<size_t>
 
 bool MultiSelect(Window* window) { return (window->style & LVS_SINGLESEL) == 0; }
 
+bool IsCallback(const Item& item, int subItem) {
+    if (subItem == 0) return item.textCallback;
+    return static_cast<size_t>(subItem) < item.subCallbacks.size() && item.subCallbacks[static_cast<size_t>(subItem)] != 0;
+}
+
+void SetCallback(Item& item, int subItem, bool callback) {
+    if (subItem == 0) {
+        item.textCallback = callback;
+        return;
+    }
+    if (static_cast<size_t>(subItem) >= item.subCallbacks.size()) {
+        if (!callback) return;
+        item.subCallbacks.resize(static_cast<size_t>(subItem) + 1, 0);
+    }
+    item.subCallbacks[static_cast<size_t>(subItem)] = callback ? 1 : 0;
+}
+
+// Where the first column draws its parts: the state image (when the list
+// has state images), the small icon, then the label.
+int StateImageWidth(const ListData* data) { return data->images[LVSIL_STATE] != nullptr ? 16 : 0; }
+
 std::string& TextOf(Item& item, int subItem) {
     if (static_cast<size_t>(subItem) >= item.texts.size()) item.texts.resize(static_cast<size_t>(subItem) + 1);
     return item.texts[static_cast<size_t>(subItem)];
@@ -59,24 +81,49 @@ int HeaderHeight(Window* window) {
     return (window->style & LVS_TYPEMASK) == LVS_REPORT && (window->style & LVS_NOCOLUMNHEADER) == 0 ? kHeaderHeight : 0;
 }
 
-// Asks the parent for what the item leaves to it (LVN_GETDISPINFO).
-void AskParent(Window* window, int index, int subItem, UINT mask, std::string* text, int* image, UINT* state) {
+// What the parent answered about an item.
+struct Answer {
+    std::string text;
+    int image = 0;
+    UINT state = 0;
+};
+
+// Asks the parent for what the item leaves to it (LVN_GETDISPINFO). A state
+// asked for starts as the item's own, so that a parent that leaves it alone
+// answers what the item holds. An answer with LVIF_DI_SETITEM is kept.
+// False when the list went away meanwhile.
+bool AskParent(Window* window, int index, int subItem, UINT mask, UINT stateMask, Answer* answer) {
+    HWND handle = window->handle;
     char buffer[1024] = {};
+    const Item& item = Data(window)->items[static_cast<size_t>(index)];
     NMLVDISPINFO info{};
     info.item.mask = mask;
     info.item.iItem = index;
     info.item.iSubItem = subItem;
     info.item.pszText = buffer;
     info.item.cchTextMax = sizeof buffer;
-    info.item.stateMask = mask & LVIF_STATE ? Data(window)->callbackMask : 0;
-    info.item.lParam = Data(window)->items[static_cast<size_t>(index)].param;
+    info.item.iImage = item.image;
+    info.item.stateMask = (mask & LVIF_STATE) != 0 ? stateMask : 0;
+    info.item.state = item.state & info.item.stateMask;
+    info.item.lParam = item.param;
     Notify(window, LVN_GETDISPINFO, &info.hdr);
-    if (text != nullptr && info.item.pszText != nullptr && info.item.pszText != LPSTR_TEXTCALLBACK) {
+    window = OwnWindow(handle);
+    if (window == nullptr || !Valid(Data(window), index)) return false;
+    if ((mask & LVIF_TEXT) != 0 && info.item.pszText != nullptr && info.item.pszText != LPSTR_TEXTCALLBACK) {
         buffer[sizeof buffer - 1] = '\0';
-        *text = info.item.pszText;
+        answer->text = info.item.pszText;
     }
-    if (image != nullptr) *image = info.item.iImage;
-    if (state != nullptr) *state = info.item.state;
+    answer->image = info.item.iImage;
+    answer->state = info.item.state;
+    if ((info.item.mask & LVIF_DI_SETITEM) != 0) {
+        Item& kept = Data(window)->items[static_cast<size_t>(index)];
+        if ((mask & LVIF_TEXT) != 0) {
+            TextOf(kept, subItem) = answer->text;
+            SetCallback(kept, subItem, false);
+        }
+        if ((mask & LVIF_IMAGE) != 0 && subItem == 0) kept.image = answer->image;
+    }
+    return true;
 }
 
 NMLISTVIEW ChangeNote(const Item& item, int index, UINT newState, UINT oldState) {
@@ -218,13 +265,9 @@ LRESULT SetItem(Window* window, const LVITEM* given) {
     if (given == nullptr || !Valid(data, given->iItem) || given->iSubItem < 0) return FALSE;
     Item& item = data->items[static_cast<size_t>(given->iItem)];
     if ((given->mask & LVIF_TEXT) != 0) {
-        if (given->iSubItem == 0 && given->pszText == LPSTR_TEXTCALLBACK) {
-            item.textCallback = true;
-        } else {
-            if (given->iSubItem == 0) item.textCallback = false;
-            TextOf(item, given->iSubItem) =
-                given->pszText != nullptr && given->pszText != LPSTR_TEXTCALLBACK ? given->pszText : "";
-        }
+        bool callback = given->pszText == LPSTR_TEXTCALLBACK;
+        SetCallback(item, given->iSubItem, callback);
+        TextOf(item, given->iSubItem) = !callback && given->pszText != nullptr ? given->pszText : "";
     }
     if (given->iSubItem == 0) {
         if ((given->mask & LVIF_IMAGE) != 0) item.image = given->iImage;
@@ -247,10 +290,10 @@ int CopyOut(const std::string& text, LPSTR buffer, int size) {
 
 std::string ItemText(Window* window, int index, int subItem) {
     Item& item = Data(window)->items[static_cast<size_t>(index)];
-    if (subItem == 0 && item.textCallback) {
-        std::string text;
-        AskParent(window, index, 0, LVIF_TEXT, &text, nullptr, nullptr);
-        return text;
+    if (IsCallback(item, subItem)) {
+        Answer answer;
+        AskParent(window, index, subItem, LVIF_TEXT, 0, &answer);
+        return answer.text;
     }
     return static_cast<size_t>(subItem) < item.texts.size() ? item.texts[static_cast<size_t>(subItem)] : std::string();
 }
@@ -260,7 +303,7 @@ LRESULT GetItem(Window* window, LVITEM* given) {
     if (given == nullptr || !Valid(data, given->iItem)) return FALSE;
     Item& item = data->items[static_cast<size_t>(given->iItem)];
     if ((given->mask & LVIF_TEXT) != 0) {
-        if (given->iSubItem == 0 && item.textCallback) {
+        if (IsCallback(item, given->iSubItem)) {
             given->pszText = LPSTR_TEXTCALLBACK;
         } else {
             CopyOut(ItemText(window, given->iItem, given->iSubItem), given->pszText, given->cchTextMax);
@@ -310,6 +353,39 @@ LRESULT FindItem(Window* window, int start, const LVFINDINFO* find) {
         }
     }
     return -1;
+}
+
+LRESULT HitTest(Window* window, LVHITTESTINFO* hit, bool subItems) {
+    if (hit == nullptr) return -1;
+    ListData* data = Data(window);
+    int row = hit->pt.y < HeaderHeight(window) ? -1 : (hit->pt.y - HeaderHeight(window)) / kRowHeight;
+    hit->iSubItem = 0;
+    if (hit->pt.x < 0 || !Valid(data, row)) {
+        hit->flags = LVHT_NOWHERE;
+        hit->iItem = -1;
+        return -1;
+    }
+    hit->iItem = row;
+    int icon = StateImageWidth(data);
+    hit->flags = hit->pt.x < icon ? LVHT_ONITEMSTATEICON : hit->pt.x < icon + 16 ? LVHT_ONITEMICON : LVHT_ONITEMLABEL;
+    if (subItems) {
+        int left = 0;
+        for (size_t c = 0; c < data->columns.size(); ++c) {
+            int right = left + data->columns[c].width;
+            if (hit->pt.x < right) {
+                hit->iSubItem = static_cast<int>(c);
+                break;
+            }
+            left = right;
+            if (c + 1 == data->columns.size()) {
+                hit->flags = LVHT_NOWHERE;
+                hit->iItem = -1;
+                return -1;
+            }
+        }
+        if (hit->iSubItem > 0) hit->flags = LVHT_ONITEMLABEL;
+    }
+    return row;
 }
 
 void DeleteAll(Window* window) {
@@ -386,28 +462,17 @@ LRESULT ListViewProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
             int top = HeaderHeight(window) + index * kRowHeight;
             int width = window->rect.right - window->rect.left;
             int code = rect->left;
+            int icon = StateImageWidth(data);
             *rect = RECT{0, top, width, top + kRowHeight};
-            if (code == LVIR_ICON) *rect = RECT{16, top, 32, top + kRowHeight};
-            if (code == LVIR_LABEL) rect->left = 32;
+            if (code == LVIR_ICON) *rect = RECT{icon, top, icon + 16, top + kRowHeight};
+            if (code == LVIR_LABEL) rect->left = icon + 16;
             return TRUE;
         }
-        case LVM_HITTEST: {
-            auto* hit = reinterpret_cast<LVHITTESTINFO*>(lParam);
-            if (hit == nullptr) return -1;
-            int row = (hit->pt.y - HeaderHeight(window)) / kRowHeight;
-            hit->iSubItem = 0;
-            if (hit->pt.y < HeaderHeight(window) || !Valid(data, row)) {
-                hit->flags = LVHT_NOWHERE;
-                hit->iItem = -1;
-                return -1;
-            }
-            hit->iItem = row;
-            hit->flags = hit->pt.x < 16 && data->images[LVSIL_STATE] != nullptr ? LVHT_ONITEMSTATEICON
-                         : hit->pt.x < 32                                      ? LVHT_ONITEMICON
-                                                                               : LVHT_ONITEMLABEL;
-            return row;
-        }
+        case LVM_HITTEST:
+        case LVM_SUBITEMHITTEST:
+            return HitTest(window, reinterpret_cast<LVHITTESTINFO*>(lParam), message == LVM_SUBITEMHITTEST);
         case LVM_ENSUREVISIBLE:
+        case LVM_UPDATE:
         case LVM_REDRAWITEMS:
             MarkDirty(window);
             return TRUE;
@@ -533,6 +598,20 @@ LRESULT ListViewProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_KEYDOWN:
             ListKeyByUser(window, static_cast<UINT>(wParam), GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_SHIFT) < 0);
             return 0;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+        case WM_RBUTTONDOWN: {
+            LVHITTESTINFO hit{};
+            hit.pt = POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            int item = static_cast<int>(HitTest(window, &hit, false));
+            UINT code = message == WM_LBUTTONDOWN ? NM_CLICK : message == WM_LBUTTONDBLCLK ? NM_DBLCLK : NM_RCLICK;
+            ListClickByUser(window, item, hit.pt.x, (wParam & MK_CONTROL) != 0, (wParam & MK_SHIFT) != 0, code, hit.pt.y);
+            return 0;
+        }
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+        case WM_CHAR:
+            return 0;
         case WM_DESTROY: {
             DeleteAll(window);
             window = OwnWindow(handle);
@@ -559,7 +638,7 @@ void ListSelectByUser(Window* window, const std::vector<int>& items) {
     SelectExactly(window->handle, wanted, wanted.empty() ? -1 : wanted.back());
 }
 
-void ListClickByUser(Window* window, int item, int x, bool ctrl, bool shift, UINT code) {
+void ListClickByUser(Window* window, int item, int x, bool ctrl, bool shift, UINT code, int y) {
     HWND handle = window->handle;
     SetFocus(handle);
     window = OwnWindow(handle);
@@ -567,7 +646,9 @@ void ListClickByUser(Window* window, int item, int x, bool ctrl, bool shift, UIN
     ListData* data = Data(window);
     if (!Valid(data, item)) item = -1;
     bool multi = MultiSelect(window);
-    if (code == NM_RCLICK) {
+    if (code == NM_RCLICK || (code == NM_DBLCLK && item >= 0)) {
+        // The second press of a double click, like a right click, keeps a
+        // selection that holds the item.
         if (item >= 0 && (data->items[static_cast<size_t>(item)].state & LVIS_SELECTED) == 0)
             SelectExactly(handle, {item}, item);
     } else if (item < 0) {
@@ -592,7 +673,7 @@ void ListClickByUser(Window* window, int item, int x, bool ctrl, bool shift, UIN
     if (window == nullptr) return;
     NMITEMACTIVATE note{};
     note.iItem = item;
-    note.ptAction = POINT{x, item >= 0 ? HeaderHeight(window) + item * kRowHeight + kRowHeight / 2 : 0};
+    note.ptAction = POINT{x, y >= 0 ? y : item >= 0 ? HeaderHeight(window) + item * kRowHeight + kRowHeight / 2 : 0};
     note.uKeyFlags = (ctrl ? LVKF_CONTROL : 0u) | (shift ? LVKF_SHIFT : 0u);
     if (item >= 0) note.lParam = Data(window)->items[static_cast<size_t>(item)].param;
     Notify(window, code, &note.hdr);
@@ -643,6 +724,13 @@ bool ListKeyByUser(Window* window, UINT key, bool ctrl, bool shift) {
             Notify(window, NM_RETURN, &enter);
             return true;
         }
+        case 'A':
+            if (ctrl && MultiSelect(window)) {
+                std::vector<int> all;
+                for (int i = 0; i < count; ++i) all.push_back(i);
+                SelectExactly(handle, all, focus >= 0 ? focus : (count > 0 ? 0 : -1));
+            }
+            return true;
         default: return false;
     }
     if (count == 0 || next < 0) return true;
@@ -660,6 +748,65 @@ bool ListKeyByUser(Window* window, UINT key, bool ctrl, bool shift) {
     return true;
 }
 
+// What drawing the item shows, asking the parent for what the item leaves
+// to it: the first column's text, image and state image in one request
+// (the state image is always asked for with the first column), then each
+// other column whose text calls back. A state image the parent answers, or
+// sets on the item while it answers, is the one drawn. False when the list
+// or the item went away meanwhile.
+bool DrawItem(HWND handle, int index, const std::vector<int>& subItems, ListItemView& row) {
+    Window* window = OwnWindow(handle);
+    if (window == nullptr || !Valid(Data(window), index)) return false;
+    Item item = Data(window)->items[static_cast<size_t>(index)];
+    UINT callbackMask = Data(window)->callbackMask;
+    bool anyCallback = item.textCallback || item.image == I_IMAGECALLBACK || callbackMask != 0;
+    std::string text = item.texts[0];
+    int image = item.image;
+    UINT state = item.state;
+    if (anyCallback) {
+        UINT ask = (item.textCallback ? LVIF_TEXT : 0u) | (item.image == I_IMAGECALLBACK ? LVIF_IMAGE : 0u) | LVIF_STATE;
+        UINT stateMask = LVIS_STATEIMAGEMASK | callbackMask;
+        Answer answer;
+        if (!AskParent(window, index, 0, ask, stateMask, &answer)) return false;
+        window = OwnWindow(handle);
+        const Item& now = Data(window)->items[static_cast<size_t>(index)];
+        if (item.textCallback) text = answer.text;
+        if (item.image == I_IMAGECALLBACK) image = answer.image;
+        UINT answered = answer.state & stateMask;
+        UINT asked = item.state & stateMask;
+        state = now.state;
+        if ((answered & LVIS_STATEIMAGEMASK) != (asked & LVIS_STATEIMAGEMASK))
+            state = (state & ~LVIS_STATEIMAGEMASK) | (answered & LVIS_STATEIMAGEMASK);
+        state = (state & ~callbackMask) | (answered & callbackMask);
+        item = now;
+    }
+    row.texts.clear();
+    for (int subItem : subItems) {
+        if (subItem == 0) {
+            row.texts.push_back(text);
+        } else if (IsCallback(item, subItem)) {
+            Answer answer;
+            if (!AskParent(OwnWindow(handle), index, subItem, LVIF_TEXT, 0, &answer)) return false;
+            row.texts.push_back(answer.text);
+        } else {
+            row.texts.push_back(static_cast<size_t>(subItem) < item.texts.size() ? item.texts[static_cast<size_t>(subItem)]
+                                                                                   : std::string());
+        }
+    }
+    row.image = image;
+    row.stateImage = static_cast<int>(STATEIMAGEMASKTOINDEX(state));
+    row.selected = (state & LVIS_SELECTED) != 0;
+    row.focused = (state & LVIS_FOCUSED) != 0;
+    return true;
+}
+
+std::vector<int> ShownSubItems(ListData* data) {
+    std::vector<int> subItems;
+    for (const Column& column : data->columns) subItems.push_back(column.subItem);
+    if (subItems.empty()) subItems.push_back(0);
+    return subItems;
+}
+
 void DescribeListView(Window* window, WindowView& view) {
     HWND handle = window->handle;
     ListViewState list;
@@ -669,41 +816,26 @@ void DescribeListView(Window* window, WindowView& view) {
     list.smallImages = ImageNames(data->images[LVSIL_SMALL]);
     list.stateImages = ImageNames(data->images[LVSIL_STATE]);
     list.normalImages = ImageNames(data->images[LVSIL_NORMAL]);
-    std::vector<int> subItems;
-    for (const Column& column : data->columns) {
-        list.columns.push_back(ListColumnView{column.text, column.width, column.format});
-        subItems.push_back(column.subItem);
-    }
-    if (subItems.empty()) subItems.push_back(0);
-    for (size_t i = 0; i < Data(window)->items.size(); ++i) {
+    for (const Column& column : data->columns) list.columns.push_back(ListColumnView{column.text, column.width, column.format});
+    std::vector<int> subItems = ShownSubItems(data);
+    for (size_t i = 0;; ++i) {
+        window = OwnWindow(handle);
+        if (window == nullptr || i >= Data(window)->items.size()) break;
         ListItemView row;
-        Item item = Data(window)->items[i];
-        UINT callbackMask = Data(window)->callbackMask;
-        UINT ask = (item.textCallback ? LVIF_TEXT : 0u) | (item.image == I_IMAGECALLBACK ? LVIF_IMAGE : 0u) |
-                   (callbackMask != 0 ? LVIF_STATE : 0u);
-        std::string text = item.texts[0];
-        int image = item.image;
-        UINT state = item.state;
-        if (ask != 0) {
-            UINT asked = 0;
-            AskParent(window, static_cast<int>(i), 0, ask, &text, &image, &asked);
-            state = (state & ~callbackMask) | (asked & callbackMask);
-            window = OwnWindow(handle);
-            if (window == nullptr || i >= Data(window)->items.size()) break;
-        }
-        for (int subItem : subItems) {
-            row.texts.push_back(subItem == 0 ? text
-                                : static_cast<size_t>(subItem) < item.texts.size()
-                                    ? item.texts[static_cast<size_t>(subItem)]
-                                    : std::string());
-        }
-        row.image = image;
-        row.stateImage = static_cast<int>(STATEIMAGEMASKTOINDEX(state));
-        row.selected = (state & LVIS_SELECTED) != 0;
-        row.focused = (state & LVIS_FOCUSED) != 0;
+        if (!DrawItem(handle, static_cast<int>(i), subItems, row)) break;
         list.items.push_back(std::move(row));
     }
     view.list = std::move(list);
 }
 
 }  // namespace kv::ui::detail
+
+bool kv::ui::DrawListItem(HWND list, int index, ListItemView* row) {
+    using namespace kv::ui::detail;
+    if (row == nullptr) return false;
+    return OnOwnerThread(list, [list, index, row]() -> LRESULT {
+        Window* window = OwnWindow(list);
+        if (window == nullptr || window->kind != WindowKind::ListView) return FALSE;
+        return DrawItem(list, index, ShownSubItems(Data(window)), *row) ? TRUE : FALSE;
+    }) != 0;
+}
