@@ -23,14 +23,26 @@ struct HookState {
     HHOOK getMessageHook = nullptr;
     std::vector<CComponent*> views;  // views of this thread showing a folder
     HWND list = nullptr;             // the list that asked for display info last
+    std::vector<HWND> lists;         // every list seen asking, one per view
     HWND parent = nullptr;
     WNDPROC previous = nullptr;      // the parent's procedure while HandleMsg stands in
+    HIMAGELIST stateImages = nullptr;
 };
 
 thread_local HookState g_hooks;
 // Set while the filter acts on the lists; cleared while a click's change runs
 // its own dialogs, whose messages are not the list's.
 thread_local bool g_bFiltering = true;
+
+// The five state images, at the small-icon size; the list's state image n
+// is image n - 1, so image 0 is never drawn.
+HIMAGELIST StateImageStrip() {
+    static const char* const names[] = {"checkbox-symbolic", "checkbox-symbolic", "checkbox-checked-symbolic",
+                                        "checkbox-mixed-symbolic", "radio-mixed-symbolic"};
+    HIMAGELIST strip = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 5, 0);
+    for (const char* name : names) ImageList_AddNamed(strip, name);
+    return strip;
+}
 
 // The file node behind a list item, when a view of this thread shows it.
 CFileNode* NodeOfItem(HWND list, int index) {
@@ -88,6 +100,11 @@ LRESULT HookLVPProc(int code, WPARAM wParam, LPARAM lParam) {
             WriteDebugLog(7, ">>HookLVPProc - GetDispInfo");
             g_hooks.list = header->hwndFrom;
             g_hooks.parent = sent->hwnd;
+            if (std::find(g_hooks.lists.begin(), g_hooks.lists.end(), g_hooks.list) == g_hooks.lists.end())
+                g_hooks.lists.push_back(g_hooks.list);
+            if (g_hooks.stateImages == nullptr) g_hooks.stateImages = StateImageStrip();
+            if (ListView_GetImageList(g_hooks.list, LVSIL_STATE) != g_hooks.stateImages)
+                (void)ListView_SetImageList(g_hooks.list, g_hooks.stateImages, LVSIL_STATE);
             g_hooks.previous = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtr(sent->hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HandleMsg)));
             WriteDebugLog(7, "<<HookLVPProc - GetDispInfo");
@@ -126,7 +143,8 @@ LRESULT HandleMsg(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT HookInputProc(int code, WPARAM wParam, LPARAM lParam) {
     auto* msg = reinterpret_cast<MSG*>(lParam);
-    if (code != HC_ACTION || msg == nullptr || !g_bFiltering || g_hooks.list == nullptr || msg->hwnd != g_hooks.list)
+    if (code != HC_ACTION || msg == nullptr || !g_bFiltering ||
+        std::find(g_hooks.lists.begin(), g_hooks.lists.end(), msg->hwnd) == g_hooks.lists.end())
         return CallNextHookEx(g_hooks.getMessageHook, code, wParam, lParam);
     const bool shift = GetKeyState(VK_SHIFT) < 0;
     const bool ctrl = GetKeyState(VK_CONTROL) < 0;
@@ -180,5 +198,10 @@ void RemoveResultListHooks(CComponent* view) {
     if (g_hooks.getMessageHook != nullptr) UnhookWindowsHookEx(g_hooks.getMessageHook);
     if (g_hooks.previous != nullptr && g_hooks.parent != nullptr)
         SetWindowLongPtr(g_hooks.parent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_hooks.previous));
+    // Other nodes' lists show no state images.
+    for (HWND list : g_hooks.lists)
+        if (IsWindow(list) && ListView_GetImageList(list, LVSIL_STATE) == g_hooks.stateImages)
+            (void)ListView_SetImageList(list, nullptr, LVSIL_STATE);
+    if (g_hooks.stateImages != nullptr) ImageList_Destroy(g_hooks.stateImages);
     g_hooks = HookState{};
 }

@@ -213,6 +213,27 @@ protected:
         }
         return false;
     }
+    // A mouse or key message on the result list, as the page sends it.
+    void ListInput(const std::string& message, const std::string& rowName, int x, bool ctrl = false, bool shift = false,
+                   unsigned key = 0) {
+        HostCommand c;
+        c.type = CommandType::ListInput;
+        c.name = message;
+        c.row = -1;
+        for (size_t i = 0; i < last.rows.size(); ++i)
+            if (!last.rows[i].texts.empty() && last.rows[i].texts[0] == rowName) c.row = static_cast<int>(i);
+        c.x = x;
+        c.ctrl = ctrl;
+        c.shift = shift;
+        c.key = key;
+        Post(c);
+    }
+    static std::vector<std::string> SelectedRows(const ViewSnapshot& v) {
+        std::vector<std::string> names;
+        for (const auto& row : v.rows)
+            if (row.selected && !row.texts.empty()) names.push_back(row.texts[0]);
+        return names;
+    }
     std::string Row(const std::string& path) {
         auto rows = f.db->Query("SELECT PROFILE_ID, FLAG FROM FILES_PROFILES_LNK WHERE PATH = '" + path + "'");
         if (rows.empty()) return "none";
@@ -299,6 +320,47 @@ TEST_F(FileTreeView, AssignmentsThroughMenusDialogsAndTheWaitDialog) {
     EXPECT_EQ(Row("C:\\Proj\\"), "0/1");
     Select("Proj");
     EXPECT_TRUE(WaitStates({{"(Sub)", 2}, {"a.txt", 2}}));
+}
+
+TEST_F(FileTreeView, TheListsInputIsFilteredAndTheStateImageToggles) {
+    Start();
+    Expand("Tessellon 3");
+    Expand("Monitored files");
+    Select("(C:)");
+    ASSERT_TRUE(WaitStates({{"Other", 3}, {"Proj", 3}, {"top.txt", 3}})) << Describe();
+    EXPECT_TRUE(WaitFor([&] { return f.LogHolds(">>HookLVPProc - GetDispInfo") && f.LogHolds("<<HandleMsg - GetDispInfo"); }));
+
+    // A click on the state image: job 1 to none, and back.
+    ListInput("lbuttondown", "top.txt", 5);
+    ListInput("lbuttonup", "top.txt", 5);
+    WaitSettingFiles();
+    EXPECT_EQ(Row("C:\\top.txt"), "0/0");
+    EXPECT_TRUE(WaitStates({{"Other", 3}, {"Proj", 3}, {"top.txt", 2}})) << Describe();
+    ListInput("lbuttondown", "top.txt", 5);
+    ListInput("lbuttonup", "top.txt", 5);
+    WaitSettingFiles();
+    EXPECT_EQ(Row("C:\\top.txt"), "1/1");
+    EXPECT_TRUE(WaitStates({{"Other", 3}, {"Proj", 3}, {"top.txt", 3}})) << Describe();
+
+    // No range selection and no select-all.
+    ListInput("lbuttondown", "Other", 60);
+    ListInput("lbuttonup", "Other", 60);
+    ASSERT_TRUE(WaitView([&](const ViewSnapshot& v) { return SelectedRows(v) == std::vector<std::string>{"Other"}; }))
+        << Describe();
+    ListInput("lbuttondown", "top.txt", 60, false, true);
+    ListInput("keydown", "", 0, true, false, 'A');
+    ListInput("keydown", "", 0, false, true, 0x28);  // Shift+Down
+    ListInput("lbuttondown", "Proj", 60, true, false);  // Ctrl+click still adds one
+    ASSERT_TRUE(WaitView([&](const ViewSnapshot& v) { return SelectedRows(v).size() == 2; })) << Describe();
+    EXPECT_EQ(SelectedRows(last), (std::vector<std::string>{"Other", "Proj"}));
+
+    // A double click on the state image does nothing; on the name it opens the folder.
+    const int64_t drive = NodeId("(C:)");
+    ListInput("lbuttondblclk", "Proj", 5);
+    ListInput("lbuttondblclk", "Proj", 60);
+    ASSERT_TRUE(WaitView([&](const ViewSnapshot& v) { return v.selectedScope != drive && v.selectedScope != 0; }));
+    EXPECT_TRUE(WaitStates({{"(Sub)", 3}, {"a.txt", 3}})) << Describe();
+    EXPECT_EQ(f.db->Scalar("SELECT COUNT(*) FROM FILES_PROFILES_LNK"), "2");  // C:\ and top.txt only
 }
 
 TEST_F(FileTreeView, DeletingAScanJobSetsItsItemsToNoScanJob) {
