@@ -118,10 +118,16 @@ class FileTreeConsoleTest(unittest.TestCase):
             b.retry(lambda: next(l for l in b.window(title="Select Scan Job").find_elements("css selector", "label.ctl-check")
                                  if l.text.strip() == reach).click())
         if any_job is not None:
-            box = next(l for l in b.window(title="Select Scan Job").find_elements("css selector", "label.ctl-check")
-                       if l.find_element("css selector", "input").get_attribute("type") == "checkbox")
-            if box.find_element("css selector", "input").is_selected() != any_job:
-                b.retry(lambda: box.click())
+            def set_box():
+                box = next(l for l in b.window(title="Select Scan Job").find_elements("css selector", "label.ctl-check")
+                           if l.find_element("css selector", "input").get_attribute("type") == "checkbox")
+                if box.find_element("css selector", "input").is_selected() != any_job:
+                    box.click()
+            b.retry(set_box)
+            b.wait(lambda d: b.retry(lambda: any(
+                l.find_element("css selector", "input").is_selected() == any_job
+                for l in b.window(title="Select Scan Job").find_elements("css selector", "label.ctl-check")
+                if l.find_element("css selector", "input").get_attribute("type") == "checkbox")), message="box set")
         text = b.retry(lambda: " ".join(e.text for e in b.window(title="Select Scan Job").find_elements(
             "css selector", ".ctl-static, label.ctl-check")))
         b.click("Select Scan Job", "OK")
@@ -130,19 +136,19 @@ class FileTreeConsoleTest(unittest.TestCase):
 
     def open_folder(self, parent, name):
         b = self.browser
-        b.expand(parent)
+        b.retry(lambda: b.expand(parent))
         b.wait_node(name)
-        b.select_node(name)
+        b.retry(lambda: b.select_node(name))
 
     # --- the tests ------------------------------------------------------------
 
     def test_a_check_stores_exactly_what_the_tree_gives_job_one(self):
         self.start("file-tree-check")
         b, t = self.browser, self.text
-        b.expand(t[100])
-        b.expand(t[2])
+        b.retry(lambda: b.expand(t[100]))
+        b.retry(lambda: b.expand(t[2]))
         b.wait_node("(T:)")
-        b.select_node("(T:)")
+        b.retry(lambda: b.select_node("(T:)"))
         self.wait_states(["else", "proj", "top.txt"])
         b.shot("drive-nothing-assigned")
 
@@ -165,10 +171,10 @@ class FileTreeConsoleTest(unittest.TestCase):
         # Every state the tree knows, as the page shows it.
         self.assertEqual(self.view_states(), {"deep": NONE, "keep.txt": JOB, "other.txt": NONE})
         b.shot("sub-folder-states-0-and-1")
-        b.select_node("proj")
+        b.retry(lambda: b.select_node("proj"))
         b.wait(lambda d: self.view_states() == {"(sub)": NONE_BELOW, "a.txt": JOB}, message="proj states")
         b.shot("folder-state-3")
-        b.select_node("(T:)")
+        b.retry(lambda: b.select_node("(T:)"))
         b.wait(lambda d: self.view_states() == {"else": NONE, "proj": JOB_BELOW, "top.txt": NONE}, message="drive states")
         shot = b.shot("folder-state-2")
         self.assertTrue(os.path.getsize(shot) > 0)
@@ -189,10 +195,10 @@ class FileTreeConsoleTest(unittest.TestCase):
                 db.execute("INSERT INTO FILES_PROFILES_LNK (PROFILE_ID, PATH, PATH_MD5) VALUES (?, ?, '')", (job, path))
         self.start("file-tree-rules")
         b, t = self.browser, self.text
-        b.expand(t[100])
-        b.expand(t[2])
+        b.retry(lambda: b.expand(t[100]))
+        b.retry(lambda: b.expand(t[2]))
         b.wait_node("(T:)")
-        b.select_node("(T:)")
+        b.retry(lambda: b.select_node("(T:)"))
         self.wait_states(["else", "proj", "top.txt"])
 
         # proj back to its drive's job, with everything below of job 1 or none.
