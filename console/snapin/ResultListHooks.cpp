@@ -26,7 +26,6 @@ struct HookState {
     std::vector<HWND> lists;         // every list seen asking, one per view
     HWND parent = nullptr;
     WNDPROC previous = nullptr;      // the parent's procedure while HandleMsg stands in
-    HIMAGELIST stateImages = nullptr;
 };
 
 thread_local HookState g_hooks;
@@ -36,11 +35,16 @@ thread_local bool g_bFiltering = true;
 
 // The five state images, at the small-icon size; the list's state image n
 // is image n - 1, so image 0 is never drawn.
+// One strip for the process: a list may still hold it while the hooks come
+// and go with the folders shown.
 HIMAGELIST StateImageStrip() {
-    static const char* const names[] = {"checkbox-symbolic", "checkbox-symbolic", "checkbox-checked-symbolic",
-                                        "checkbox-mixed-symbolic", "radio-mixed-symbolic"};
-    HIMAGELIST strip = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 5, 0);
-    for (const char* name : names) ImageList_AddNamed(strip, name);
+    static const HIMAGELIST strip = [] {
+        static const char* const names[] = {"checkbox-symbolic", "checkbox-symbolic", "checkbox-checked-symbolic",
+                                            "checkbox-mixed-symbolic", "radio-mixed-symbolic"};
+        HIMAGELIST images = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 5, 0);
+        for (const char* name : names) ImageList_AddNamed(images, name);
+        return images;
+    }();
     return strip;
 }
 
@@ -102,9 +106,11 @@ LRESULT HookLVPProc(int code, WPARAM wParam, LPARAM lParam) {
             g_hooks.parent = sent->hwnd;
             if (std::find(g_hooks.lists.begin(), g_hooks.lists.end(), g_hooks.list) == g_hooks.lists.end())
                 g_hooks.lists.push_back(g_hooks.list);
-            if (g_hooks.stateImages == nullptr) g_hooks.stateImages = StateImageStrip();
-            if (ListView_GetImageList(g_hooks.list, LVSIL_STATE) != g_hooks.stateImages)
-                (void)ListView_SetImageList(g_hooks.list, g_hooks.stateImages, LVSIL_STATE);
+            if (ListView_GetImageList(g_hooks.list, LVSIL_STATE) != StateImageStrip()) {
+                (void)ListView_SetImageList(g_hooks.list, StateImageStrip(), LVSIL_STATE);
+                // Set while the list draws: drawn with the next update.
+                PostMessage(g_hooks.list, LVM_UPDATE, 0, 0);
+            }
             g_hooks.previous = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtr(sent->hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HandleMsg)));
             WriteDebugLog(7, "<<HookLVPProc - GetDispInfo");
@@ -200,8 +206,7 @@ void RemoveResultListHooks(CComponent* view) {
         SetWindowLongPtr(g_hooks.parent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_hooks.previous));
     // Other nodes' lists show no state images.
     for (HWND list : g_hooks.lists)
-        if (IsWindow(list) && ListView_GetImageList(list, LVSIL_STATE) == g_hooks.stateImages)
+        if (IsWindow(list) && ListView_GetImageList(list, LVSIL_STATE) == StateImageStrip())
             (void)ListView_SetImageList(list, nullptr, LVSIL_STATE);
-    if (g_hooks.stateImages != nullptr) ImageList_Destroy(g_hooks.stateImages);
     g_hooks = HookState{};
 }
