@@ -247,6 +247,10 @@ HRESULT CFileNode::Command(long commandId, CComponent* view) {
 }
 
 HRESULT CFileNode::OnRefresh(CComponent* view) {
+    if (m_pComponentData != nullptr && m_bChildrenLoaded) {
+        std::lock_guard<std::recursive_mutex> lock(TreeDataMutex());
+        CheckNewFiles(m_pComponentData->m_data, view);
+    }
     if (view != nullptr) view->RefreshIfShowing(this);
     return S_OK;
 }

@@ -69,6 +69,7 @@ public:
     int m_state = STATE_NONE;
     bool m_bStateComputed = false;
     LONG m_restrictProfile = -1;  // set only while a deleted scan job is swept
+    bool m_bCheckingNewFiles = false;
 };
 
 // "(C:)" for names of at most three characters, else the name.

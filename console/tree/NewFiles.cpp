@@ -30,8 +30,13 @@ bool Shows(CComponent* view, CFileNode* node) {
 
 }  // namespace
 
-void CFileNode::CheckNewFiles(CConsoleData& data, CComponent* view) {
-    if (!m_bChildrenLoaded) return;
+void CFileNode::CheckNewFiles(CConsoleData& data, CComponent*) {
+    if (!m_bChildrenLoaded || m_bCheckingNewFiles) return;
+    m_bCheckingNewFiles = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{m_bCheckingNewFiles};
     std::vector<CFileItem> fresh;
     // A folder that cannot be read now (a drive gone away) keeps its children:
     // reading that as "everything vanished" would drop every setting below.
@@ -46,6 +51,7 @@ void CFileNode::CheckNewFiles(CConsoleData& data, CComponent* view) {
     for (const CFileItem& item : fresh) onDisk.insert(key(item));
 
     std::vector<CNode*> kept;
+    std::vector<CFileNode*> gone;
     kept.reserve(fresh.size());
     std::unordered_set<std::string> loaded;
     for (size_t i = 0; i < m_children.size(); ++i) {
@@ -53,18 +59,29 @@ void CFileNode::CheckNewFiles(CConsoleData& data, CComponent* view) {
         if (onDisk.count(key(child->m_item)) != 0) {
             kept.push_back(child);
             loaded.insert(key(child->m_item));
-            continue;
+        } else {
+            gone.push_back(child);
         }
-        // Gone from disk: leave a folder inside it before its node goes.
-        if (Shows(view, child) && view->m_pConsole != nullptr && m_hScopeItem != 0)
-            view->m_pConsole->SelectScopeItem(m_hScopeItem);
+    }
+    // The children are settled before any view moves: moving a view shows
+    // this folder again, which must find nothing left to do.
+    m_children = std::move(kept);
+    for (CFileNode* child : gone) {
+        // Gone from disk: every view inside it leaves before its node goes.
+        for (CComponent* other : OpenComponents()) {
+            if (other->m_pComponentData != m_pComponentData || !Shows(other, child)) continue;
+            if (other->m_pConsole != nullptr && m_hScopeItem != 0) other->m_pConsole->SelectScopeItem(m_hScopeItem);
+            if (Shows(other, child)) {
+                if (other->m_pResultData != nullptr) other->m_pResultData->DeleteAllRsltItems();
+                other->m_pShownNode = nullptr;
+            }
+        }
         RemoveCachedLink(data, Lower(child->m_item.path));
         data.ExecuteStatement(FormatSql(SQL_FOLLOW_FOLDER_BELOW, QuoteSql(child->m_item.path).c_str()), kFailure);
         if (child->m_item.isFolder && child->m_hScopeItem != 0 && nameSpace != nullptr)
             nameSpace->DeleteItem(child->m_hScopeItem, TRUE);
         delete child;
     }
-    m_children = std::move(kept);
 
     for (CFileItem& item : fresh) {
         if (loaded.count(key(item)) != 0) continue;

@@ -363,6 +363,34 @@ TEST_F(FileTreeView, TheListsInputIsFilteredAndTheStateImageToggles) {
     EXPECT_EQ(f.db->Scalar("SELECT COUNT(*) FROM FILES_PROFILES_LNK"), "2");  // C:\ and top.txt only
 }
 
+TEST_F(FileTreeView, AFolderGoneFromDiskLeavesNoViewInsideIt) {
+    Start();
+    Expand("Tessellon 3");
+    Expand("Monitored files");
+    Expand("(C:)");
+    Expand("Proj");
+    const int first = view;
+    view = host->OpenView();
+    ASSERT_TRUE(WaitView([](const ViewSnapshot& v) { return v.ready && !v.tree.empty(); }));
+    Expand("Tessellon 3");
+    Expand("Monitored files");
+    Expand("(C:)");
+    Expand("Proj");
+    Select("(Sub)");
+    ASSERT_TRUE(WaitStates({{"b.txt", 3}})) << Describe();
+    const int second = view;
+
+    fs::remove_all(f.root.DriveC() + "/Proj");
+    view = first;
+    Select("(C:)");
+    ASSERT_TRUE(WaitStates({{"Other", 3}, {"top.txt", 3}})) << Describe();
+    for (const auto& node : last.tree) EXPECT_NE(node.name, "(Sub)");
+    view = second;
+    const int64_t drive = NodeId("(C:)");
+    EXPECT_TRUE(WaitView([drive](const ViewSnapshot& v) { return v.selectedScope == drive; })) << Describe();
+    EXPECT_TRUE(WaitStates({{"Other", 3}, {"top.txt", 3}})) << Describe();
+}
+
 TEST_F(FileTreeView, DeletingAScanJobSetsItsItemsToNoScanJob) {
     f.db->Execute("INSERT INTO PROFILES (PROFILE_ID, NAME, ENABLED, PRIORITY, SUBJECT, SFIRST) VALUES (7, 'Temp', 0, 1, 's', 1)");
     f.db->Execute("INSERT INTO FILES_PROFILES_LNK (PROFILE_ID, PATH, PATH_MD5) VALUES (7, 'C:\\Proj\\', '')");
