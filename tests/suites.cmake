@@ -46,7 +46,8 @@ endif()
 # The console host: a small snap-in of its own, unit tests of the host's
 # parts, the access checks over HTTP and the page driven in a real browser.
 kv_dialog_table_source(kv_test_snapin_dialogs ${CMAKE_CURRENT_SOURCE_DIR}/mmc_fixture/TestSnapin.dlg)
-add_library(KvTestSnapin SHARED ${CMAKE_CURRENT_SOURCE_DIR}/mmc_fixture/TestSnapin.cpp ${kv_test_snapin_dialogs})
+add_library(KvTestSnapin SHARED ${CMAKE_CURRENT_SOURCE_DIR}/mmc_fixture/TestSnapin.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/mmc_fixture/FileListHooks.cpp ${kv_test_snapin_dialogs})
 target_link_libraries(KvTestSnapin PRIVATE kvmmcapi kvcom kvuser kvplatform)
 set_target_properties(KvTestSnapin PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/mmc_snapin)
 kv_test_suite(mmc_tests mmc LINK kvmmcweb DEPENDS KvTestSnapin kvmmc kvregsvr32 kvreg)
@@ -60,7 +61,7 @@ add_executable(KvTestRunCheck ${CMAKE_CURRENT_SOURCE_DIR}/engine_fixture/RunOneC
 target_link_libraries(KvTestRunCheck PRIVATE kvplatform)
 set_target_properties(KvTestRunCheck PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/engine_fixture)
 list(APPEND KV_MMC_WEB_TEST_ENV KV_RUN_CHECK=$<TARGET_FILE:KvTestRunCheck>)
-foreach(script access_test console_page_test scan_job_console_test file_tree_console_test)
+foreach(script access_test console_page_test scan_job_console_test result_list_hooks_test file_tree_console_test)
   add_test(NAME mmc_web.${script} COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/mmc_web/${script}.py)
   set_tests_properties(mmc_web.${script} PROPERTIES ENVIRONMENT "${KV_MMC_WEB_TEST_ENV}" TIMEOUT 300 SKIP_RETURN_CODE 77)
 endforeach()

@@ -263,24 +263,39 @@ struct NMLVDISPINFOA {
 typedef NMLVDISPINFOA NMLVDISPINFO;
 typedef NMLVDISPINFOA LV_DISPINFO;
 
-// The list view's message wrappers, as the common controls' header has them.
-#define ListView_SetImageList(w, himl, which) \
-    ((HIMAGELIST)SendMessage((w), LVM_SETIMAGELIST, (WPARAM)(which), (LPARAM)(himl)))
-#define ListView_GetImageList(w, which) ((HIMAGELIST)SendMessage((w), LVM_GETIMAGELIST, (WPARAM)(which), 0))
-#define ListView_GetItemCount(w) ((int)SendMessage((w), LVM_GETITEMCOUNT, 0, 0))
-#define ListView_GetItem(w, pitem) ((BOOL)SendMessage((w), LVM_GETITEM, 0, (LPARAM)(pitem)))
-#define ListView_SetItem(w, pitem) ((BOOL)SendMessage((w), LVM_SETITEM, 0, (LPARAM)(pitem)))
-#define ListView_InsertItem(w, pitem) ((int)SendMessage((w), LVM_INSERTITEM, 0, (LPARAM)(pitem)))
-#define ListView_DeleteItem(w, i) ((BOOL)SendMessage((w), LVM_DELETEITEM, (WPARAM)(i), 0))
-#define ListView_GetNextItem(w, i, flags) ((int)SendMessage((w), LVM_GETNEXTITEM, (WPARAM)(int)(i), MAKELPARAM((flags), 0)))
-#define ListView_GetItemRect(w, i, prc, code) \
-    ((prc) ? (((RECT*)(prc))->left = (code), (BOOL)SendMessage((w), LVM_GETITEMRECT, (WPARAM)(int)(i), (LPARAM)(RECT*)(prc))) : FALSE)
-#define ListView_HitTest(w, pinfo) ((int)SendMessage((w), LVM_HITTEST, 0, (LPARAM)(LVHITTESTINFO*)(pinfo)))
-#define ListView_SubItemHitTest(w, pinfo) ((int)SendMessage((w), LVM_SUBITEMHITTEST, 0, (LPARAM)(LVHITTESTINFO*)(pinfo)))
-#define ListView_RedrawItems(w, first, last) ((BOOL)SendMessage((w), LVM_REDRAWITEMS, (WPARAM)(int)(first), (LPARAM)(int)(last)))
-#define ListView_Update(w, i) ((BOOL)SendMessage((w), LVM_UPDATE, (WPARAM)(i), 0))
-#define ListView_GetItemState(w, i, mask) ((UINT)SendMessage((w), LVM_GETITEMSTATE, (WPARAM)(i), (LPARAM)(mask)))
-#define ListView_GetSelectedCount(w) ((UINT)SendMessage((w), LVM_GETSELECTEDCOUNT, 0, 0))
+// The list view's message wrappers, as the common controls' header has them
+// (functions here, so that a caller may ignore what they answer).
+inline HIMAGELIST ListView_SetImageList(HWND w, HIMAGELIST list, int which) {
+    return reinterpret_cast<HIMAGELIST>(SendMessage(w, LVM_SETIMAGELIST, static_cast<WPARAM>(which), reinterpret_cast<LPARAM>(list)));
+}
+inline HIMAGELIST ListView_GetImageList(HWND w, int which) {
+    return reinterpret_cast<HIMAGELIST>(SendMessage(w, LVM_GETIMAGELIST, static_cast<WPARAM>(which), 0));
+}
+inline int ListView_GetItemCount(HWND w) { return static_cast<int>(SendMessage(w, LVM_GETITEMCOUNT, 0, 0)); }
+inline BOOL ListView_GetItem(HWND w, LVITEMA* item) { return static_cast<BOOL>(SendMessage(w, LVM_GETITEM, 0, reinterpret_cast<LPARAM>(item))); }
+inline BOOL ListView_SetItem(HWND w, const LVITEMA* item) { return static_cast<BOOL>(SendMessage(w, LVM_SETITEM, 0, reinterpret_cast<LPARAM>(item))); }
+inline int ListView_InsertItem(HWND w, const LVITEMA* item) { return static_cast<int>(SendMessage(w, LVM_INSERTITEM, 0, reinterpret_cast<LPARAM>(item))); }
+inline BOOL ListView_DeleteItem(HWND w, int i) { return static_cast<BOOL>(SendMessage(w, LVM_DELETEITEM, static_cast<WPARAM>(i), 0)); }
+inline int ListView_GetNextItem(HWND w, int i, UINT flags) {
+    return static_cast<int>(SendMessage(w, LVM_GETNEXTITEM, static_cast<WPARAM>(i), MAKELPARAM(flags, 0)));
+}
+inline BOOL ListView_GetItemRect(HWND w, int i, RECT* rect, int code) {
+    if (rect == nullptr) return FALSE;
+    rect->left = code;
+    return static_cast<BOOL>(SendMessage(w, LVM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(rect)));
+}
+inline int ListView_HitTest(HWND w, LVHITTESTINFO* info) { return static_cast<int>(SendMessage(w, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(info))); }
+inline int ListView_SubItemHitTest(HWND w, LVHITTESTINFO* info) {
+    return static_cast<int>(SendMessage(w, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(info)));
+}
+inline BOOL ListView_RedrawItems(HWND w, int first, int last) {
+    return static_cast<BOOL>(SendMessage(w, LVM_REDRAWITEMS, static_cast<WPARAM>(first), static_cast<LPARAM>(last)));
+}
+inline BOOL ListView_Update(HWND w, int i) { return static_cast<BOOL>(SendMessage(w, LVM_UPDATE, static_cast<WPARAM>(i), 0)); }
+inline UINT ListView_GetItemState(HWND w, int i, UINT mask) {
+    return static_cast<UINT>(SendMessage(w, LVM_GETITEMSTATE, static_cast<WPARAM>(i), static_cast<LPARAM>(mask)));
+}
+inline UINT ListView_GetSelectedCount(HWND w) { return static_cast<UINT>(SendMessage(w, LVM_GETSELECTEDCOUNT, 0, 0)); }
 inline void ListView_SetItemState(HWND w, int i, UINT state, UINT mask) {
     LVITEMA item{};
     item.stateMask = mask;

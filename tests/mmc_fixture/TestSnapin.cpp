@@ -19,6 +19,7 @@
 #include "platform/mmc/WebAddress.h"
 #include "platform/text/CodePage.h"
 #include "platform/ui/AfxWin.h"
+#include "tests/mmc_fixture/FileListHooks.h"
 
 #define KV_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -27,7 +28,7 @@ static const CLSID CLSID_TestSnapin = {0x6A1C3E52, 0x93D4, 0x4B8E, {0x9E, 0x0F, 
 
 namespace {
 
-const MMC_COOKIE kRoot = 0, kJobs = 1, kAbout = 2, kWeb = 3, kFirstJob = 100;
+const MMC_COOKIE kRoot = 0, kJobs = 1, kAbout = 2, kWeb = 3, kFiles = 4, kFirstJob = 100;
 const long kNewJob = 10, kHello = 11, kOpenHelp = 12;
 
 void Log(const std::string& line) {
@@ -55,7 +56,7 @@ struct Shared {
     HSCOPEITEM jobsItem = 0;
     std::u16string rootName = u"Test Console";
     long versionMajor = 1, versionMinor = 0;
-    std::u16string names[4] = {u"Test Console", u"Jobs", u"About", u"Help on the web"};
+    std::u16string names[5] = {u"Test Console", u"Jobs", u"About", u"Help on the web", u"Files"};
 };
 Shared* g_shared = nullptr;
 
@@ -147,7 +148,8 @@ HRESULT NewDataObject(MMC_COOKIE cookie, DATA_OBJECT_TYPES type, LPDATAOBJECT* o
 }
 
 std::u16string NameOf(MMC_COOKIE cookie) {
-    if (cookie >= 0 && cookie < 4) return g_shared->names[cookie];
+    if (cookie >= 0 && cookie < 5) return g_shared->names[cookie];
+    if (cookie >= filelist::kFirstFile && cookie < filelist::kFirstFile + filelist::kFileCount) return filelist::Name(cookie);
     auto it = g_shared->jobs.find(cookie);
     return it == g_shared->jobs.end() ? u"?" : it->second.name;
 }
@@ -234,6 +236,13 @@ public:
                 if (arg && cookie == kJobs) {
                     m_header->InsertColumn(0, u"Name", LVCFMT_LEFT, 180);
                     m_header->InsertColumn(1, u"State", LVCFMT_LEFT, 120);
+                }
+                if (cookie == kFiles && arg) {
+                    m_header->InsertColumn(0, u"Name", LVCFMT_LEFT, 180);
+                    m_header->InsertColumn(1, u"State", LVCFMT_LEFT, 120);
+                    filelist::Show(m_results, Log);
+                } else if (cookie == kFiles) {
+                    filelist::Hide();
                 }
                 return S_OK;
             case MMCN_ADD_IMAGES: {
@@ -444,7 +453,9 @@ public:
         MMC_COOKIE cookie = CookieOf(object);
         Log("expand " + N(NameOf(cookie).c_str()));
         if (cookie == kRoot) {
-            for (MMC_COOKIE child : {kJobs, kAbout, kWeb}) {
+            std::vector<MMC_COOKIE> children = {kJobs, kAbout, kWeb};
+            if (std::getenv("KESTRAVA_SNAPIN_FILES")) children.push_back(kFiles);
+            for (MMC_COOKIE child : children) {
                 SCOPEDATAITEM item{};
                 item.mask = SDI_STR | SDI_PARAM | SDI_IMAGE | SDI_OPENIMAGE | SDI_CHILDREN;
                 item.displayname = MMC_CALLBACK;

@@ -779,13 +779,6 @@ ViewSnapshot ConsoleHost::BuildView(View& view) {
             for (const ResultColumn& column : view.list.columns)
                 out.columns.push_back(ColumnView{Narrow(column.title), column.width, column.format});
             size_t columns = std::max<size_t>(1, view.list.columns.size());
-            if (HIMAGELIST states = reinterpret_cast<HIMAGELIST>(SendMessage(view.list.Control(), LVM_GETIMAGELIST, LVSIL_STATE, 0))) {
-                for (int i = 0; i < ImageList_GetImageCount(states); ++i) {
-                    char name[1024] = {};
-                    ImageList_GetName(states, i, name, sizeof name);
-                    out.stateImages.push_back(name);
-                }
-            }
             // Each row is drawn as the list draws it: what the snap-in
             // supplies is asked of the list's parent. Long lists are cut for
             // the display; the snap-in keeps them whole.
@@ -809,6 +802,14 @@ ViewSnapshot ConsoleHost::BuildView(View& view) {
                 row.stateImage = drawn.stateImage;
                 row.selected = drawn.selected;
                 out.rows.push_back(row);
+            }
+            // After the rows: the snap-in may set its state images while it answers.
+            if (HIMAGELIST states = reinterpret_cast<HIMAGELIST>(SendMessage(view.list.Control(), LVM_GETIMAGELIST, LVSIL_STATE, 0))) {
+                for (int i = 0; i < ImageList_GetImageCount(states); ++i) {
+                    char name[1024] = {};
+                    ImageList_GetName(states, i, name, sizeof name);
+                    out.stateImages.push_back(name);
+                }
             }
             break;
         }

@@ -88,9 +88,17 @@ HHOOK Install(int type, HOOKPROC proc, DWORD threadId) {
     hook->type = type;
     hook->proc = proc;
     hook->threadId = threadId;
-    std::lock_guard<std::mutex> guard(g_lock);
-    Installed().push_back(hook);
-    g_count.fetch_add(1);
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        Installed().push_back(hook);
+        g_count.fetch_add(1);
+    }
+    // Another thread may have ended meanwhile, its hooks already cleared.
+    if (threadId != GetCurrentThreadId() && !QueueOfThread(threadId)) {
+        UnhookWindowsHookEx(HandleOf(hook.get()));
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
     return HandleOf(hook.get());
 }
 

@@ -24,9 +24,13 @@ struct QueueHolder {
     ~QueueHolder() {
         if (!queue) return;
         TearDownThread(false);
+        {
+            std::lock_guard<std::mutex> guard(g_threadsLock);
+            Threads().erase(queue->threadId);
+        }
+        // After the thread left the table: a hook installed for it from now
+        // on is refused, one installed before goes here.
         RemoveThreadHooks(queue->threadId);
-        std::lock_guard<std::mutex> guard(g_threadsLock);
-        Threads().erase(queue->threadId);
     }
 };
 thread_local QueueHolder t_holder;
