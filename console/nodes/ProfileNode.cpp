@@ -10,8 +10,10 @@
 #include "console/pages/SchedulePage.h"
 #include "console/snapin/Component.h"
 #include "console/snapin/ComponentData.h"
+#include "console/tree/ProfileChange.h"
 #include "platform/text/CodePage.h"
 #include "platform/ui/MessageBox.h"
+#include "platform/ui/afx/Wnd.h"
 
 namespace {
 
@@ -145,6 +147,10 @@ HRESULT CProfileNode::DeleteProfile(CComponent* view) {
         }
     }
 
+    {
+        CWaitCursor wait;
+        RunProfileRemoval(owner, m_record.id);
+    }
     DeleteProfileRow(owner->m_data, m_record.id);
     if (owner->m_pNameSpace != nullptr && m_hScopeItem != 0) owner->m_pNameSpace->DeleteItem(m_hScopeItem, TRUE);
     m_task.Delete();

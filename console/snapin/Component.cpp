@@ -6,6 +6,8 @@
 #include "console/nodes/Node.h"
 #include "console/snapin/ComponentData.h"
 #include "console/snapin/DataObject.h"
+#include "console/snapin/ResultListHooks.h"
+#include "console/snapin/SelectionCommands.h"
 #include "platform/text/CodePage.h"
 
 std::vector<CComponent*>& OpenComponents() {
@@ -19,6 +21,7 @@ CComponent::CComponent(CComponentData* componentData) : m_pComponentData(compone
 }
 
 CComponent::~CComponent() {
+    RemoveResultListHooks(this);
     ReleaseInterfaces();
     auto& open = OpenComponents();
     open.erase(std::remove(open.begin(), open.end(), this), open.end());
@@ -76,6 +79,11 @@ STDMETHODIMP CComponent::Notify(LPDATAOBJECT dataObject, MMC_NOTIFY_TYPE event, 
         switch (event) {
             case MMCN_SHOW:
                 m_pShownNode = arg != 0 ? node : (m_pShownNode == node ? nullptr : m_pShownNode);
+                // The list hooks live while the pane shows a folder's content.
+                if (ShowsFileTree(m_pShownNode))
+                    InstallResultListHooks(this);
+                else
+                    RemoveResultListHooks(this);
                 return node->OnShow(this, arg != 0);
             case MMCN_SELECT:
                 if (HIWORD(arg) != 0) node->SetVerbs(m_pVerbs, LOWORD(arg) != 0);
@@ -92,8 +100,9 @@ STDMETHODIMP CComponent::Notify(LPDATAOBJECT dataObject, MMC_NOTIFY_TYPE event, 
             case MMCN_INITOCX:
                 return node->OnInitOcx(reinterpret_cast<IUnknown*>(param));
             case MMCN_DBLCLICK:
-                // The console's default action (open the node) applies.
-                return S_FALSE;
+                // A folder of the file tree opens; elsewhere the console's
+                // default action applies.
+                return OpenFileTreeFolder(this, node) ? S_OK : S_FALSE;
             default:
                 return S_FALSE;
         }
@@ -110,13 +119,19 @@ void CComponent::RefreshIfShowing(CNode* node) {
 }
 
 STDMETHODIMP CComponent::Destroy(MMC_COOKIE) {
+    RemoveResultListHooks(this);
     m_pShownNode = nullptr;
     ReleaseInterfaces();
     return S_OK;
 }
 
 STDMETHODIMP CComponent::QueryDataObject(MMC_COOKIE cookie, DATA_OBJECT_TYPES type, LPDATAOBJECT* dataObject) {
-    if (cookie == MMC_MULTI_SELECT_COOKIE) return CreateDataObject(m_pShownNode, type, dataObject);
+    if (cookie == MMC_MULTI_SELECT_COOKIE) {
+        HRESULT hr = CreateDataObject(m_pShownNode, type, dataObject);
+        if (SUCCEEDED(hr))
+            if (CDataObject* own = ExtractOwnDataObject(*dataObject)) own->m_bMultiSelect = true;
+        return hr;
+    }
     if (m_pComponentData != nullptr) return m_pComponentData->QueryDataObject(cookie, type, dataObject);
     return E_UNEXPECTED;
 }
@@ -148,12 +163,24 @@ STDMETHODIMP CComponent::CompareObjects(LPDATAOBJECT a, LPDATAOBJECT b) {
 
 STDMETHODIMP CComponent::AddMenuItems(LPDATAOBJECT dataObject, LPCONTEXTMENUCALLBACK callback, long* insertionAllowed) {
     CNode* node = m_pComponentData != nullptr ? m_pComponentData->NodeOf(dataObject) : nullptr;
+    if (IsMultiSelection(dataObject, node)) return AddSelectionMenuItems(callback, insertionAllowed);
     return node != nullptr ? node->AddMenuItems(callback, insertionAllowed) : S_OK;
 }
 
 STDMETHODIMP CComponent::Command(long commandId, LPDATAOBJECT dataObject) {
     CNode* node = m_pComponentData != nullptr ? m_pComponentData->NodeOf(dataObject) : nullptr;
+    if (IsMultiSelection(dataObject, node)) return SelectionCommand(this, commandId);
     return node != nullptr ? node->Command(commandId, this) : S_FALSE;
+}
+
+bool CComponent::IsMultiSelection(LPDATAOBJECT dataObject, CNode* node) const {
+    // The host wraps the selection in a data object of its own, or hands back
+    // the one this view made for the multi-selection cookie.
+    // Only the file tree's lists have commands for a selection.
+    if (!ShowsFileTree(m_pShownNode)) return false;
+    if (node == nullptr) return dataObject != nullptr;
+    CDataObject* own = ExtractOwnDataObject(dataObject);
+    return own != nullptr && own->m_bMultiSelect;
 }
 
 STDMETHODIMP CComponent::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR handle, LPDATAOBJECT dataObject) {

@@ -49,6 +49,8 @@ public:
 
 private:
     void ReleaseInterfaces();
+    // The result pane's multi-selection rather than one node.
+    bool IsMultiSelection(LPDATAOBJECT dataObject, CNode* node) const;
     std::u16string m_displayText;
 };
 

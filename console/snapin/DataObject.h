@@ -26,6 +26,7 @@ public:
 
     CNode* m_pNode = nullptr;
     DATA_OBJECT_TYPES m_type = CCT_UNINITIALIZED;
+    bool m_bMultiSelect = false;  // stands for the result pane's selection
 
     // The clipboard formats, registered on first use.
     static UINT s_cfDisplayName;
