@@ -50,6 +50,8 @@ void ShowVerb(IConsoleVerb* verbs, MMC_CONSOLE_VERB verb) {
 
 HRESULT CNode::AddMenuItems(IContextMenuCallback*, long*) { return S_OK; }
 
+HRESULT CNode::CreatePropertyPages(IPropertySheetCallback*, LONG_PTR) { return S_FALSE; }
+
 HRESULT CNode::Command(long, CComponent*) { return S_FALSE; }
 
 HRESULT CNode::OnDelete(CComponent*) { return S_FALSE; }

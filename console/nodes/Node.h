@@ -65,6 +65,11 @@ public:
     virtual HRESULT OnRename(const std::string& newName, CComponent* view);
     virtual HRESULT OnRefresh(CComponent* view);
 
+    // The node's property pages: whether it has any, and adding them to the
+    // sheet the console opens (handle is the console's notify handle).
+    virtual bool HasPropertyPages() const { return false; }
+    virtual HRESULT CreatePropertyPages(IPropertySheetCallback* callback, LONG_PTR handle);
+
     // Inserts a child node into the scope pane below this node.
     HRESULT InsertScopeChild(IConsoleNameSpace2* nameSpace, CNode* child);
     // Empties the child list (the scope items go with the console's).

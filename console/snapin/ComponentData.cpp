@@ -173,9 +173,17 @@ STDMETHODIMP CComponentData::Command(long commandId, LPDATAOBJECT dataObject) {
     return node != nullptr ? node->Command(commandId, nullptr) : S_FALSE;
 }
 
-STDMETHODIMP CComponentData::CreatePropertyPages(LPPROPERTYSHEETCALLBACK, LONG_PTR, LPDATAOBJECT) { return S_FALSE; }
+STDMETHODIMP CComponentData::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR handle,
+                                                 LPDATAOBJECT dataObject) {
+    CNode* node = NodeOf(dataObject);
+    if (node == nullptr || callback == nullptr || !node->HasPropertyPages()) return S_FALSE;
+    return node->CreatePropertyPages(callback, handle);
+}
 
-STDMETHODIMP CComponentData::QueryPagesFor(LPDATAOBJECT) { return S_FALSE; }
+STDMETHODIMP CComponentData::QueryPagesFor(LPDATAOBJECT dataObject) {
+    CNode* node = NodeOf(dataObject);
+    return node != nullptr && node->HasPropertyPages() ? S_OK : S_FALSE;
+}
 
 int CComponentData::ConsoleMessageBox(UINT textId, UINT captionId, UINT style) {
     std::string text;
