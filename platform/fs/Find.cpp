@@ -229,7 +229,7 @@ HANDLE FindOne(const SplitPath& folder, const std::string& name, WIN32_FIND_DATA
     std::string actual = name;
     bool found = name != "." && name != ".." && StatEntry(fd, name.c_str(), info);
     int saved = errno;
-    if (!found && saved == ENOENT && folder.onDrive && FindCaseVariant(fd, name, actual)) {
+    if (!found && saved == ENOENT && FindCaseVariant(fd, name, actual)) {
         found = StatEntry(fd, actual.c_str(), info);
         saved = errno;
     }

@@ -70,7 +70,13 @@ std::string ToPosixPath(const std::string& windowsPath) {
             return MappedPath(target, split.relative);
         return posix;
     }
-    return BackslashesToSlashes(windowsPath);
+    std::string posix = BackslashesToSlashes(windowsPath);
+    struct stat info {};
+    if (posix.empty() || posix[0] != '/' || ::lstat(posix.c_str(), &info) == 0 || errno != ENOENT) return posix;
+    fsdetail::SplitPath split;
+    DWORD error = ERROR_SUCCESS;
+    if (fsdetail::Split(windowsPath, split, error) && fsdetail::ResolveCase(split)) return "/" + split.relative;
+    return posix;
 }
 
 std::string ToWindowsPath(const std::string& posixPath) {

@@ -171,7 +171,7 @@ int OpenExact(const SplitPath& path, int flags, DWORD& error, mode_t mode) {
     return fd;
 }
 
-bool MayResolveCase(const SplitPath& path) { return path.onDrive && !path.relative.empty(); }
+bool MayResolveCase(const SplitPath& path) { return !path.relative.empty(); }
 
 char FoldCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -292,7 +292,7 @@ int OpenParent(const SplitPath& path, std::string& leaf, DWORD& error) {
     if (fd < 0) return -1;
     struct statx info {};
     std::string actual;
-    if (path.onDrive && !StatEntry(fd, leaf.c_str(), info) && errno == ENOENT && FindCaseVariant(fd, leaf, actual))
+    if (!StatEntry(fd, leaf.c_str(), info) && errno == ENOENT && FindCaseVariant(fd, leaf, actual))
         leaf = actual;
     return fd;
 }

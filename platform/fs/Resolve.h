@@ -16,8 +16,9 @@
 // one. The exact name always wins; when only case-variants exist and there
 // are several (a Linux folder may hold "Log" and "LOG"), the one that sorts
 // first byte by byte is taken, so every caller picks the same entry. Letters
-// A-Z fold; any other byte must match as written. A path holding ".." is
-// only ever taken as written. The look-up runs only after the exact name was
+// A-Z fold; any other byte must match as written. A POSIX path (the Windows
+// form of a folder that no drive holds) is looked up the same way, below
+// "/". A path holding ".." is only ever taken as written. The look-up runs only after the exact name was
 // missing, so finding a name that exists costs nothing extra.
 #pragma once
 
@@ -52,7 +53,7 @@ DWORD ErrorFromErrno(int error);
 // case-variant of it (see above); false when the folder holds none.
 bool FindCaseVariant(int folder, const std::string& name, std::string& actual);
 
-// Rewrites the parts of a path on a drive that do not exist as written into
+// Rewrites the parts of a path that do not exist as written into
 // the existing case-variants, as far as they go; true when any part changed.
 bool ResolveCase(SplitPath& path);
 
