@@ -134,6 +134,27 @@ std::string Normalize(const std::string& path) {
     return result;
 }
 
+// A folder path as the folders are named, whatever case it was typed in.
+std::string Canonical(const std::string& path) {
+    if (path.size() < 3) return path;
+    std::string result = path.substr(0, 3);
+    size_t at = 3;
+    while (at < path.size()) {
+        size_t end = path.find('\\', at);
+        if (end == std::string::npos) end = path.size();
+        std::string part = path.substr(at, end - at);
+        WIN32_FIND_DATAA data{};
+        HANDLE find = FindFirstFileA(Join(result, part).c_str(), &data);
+        if (find != INVALID_HANDLE_VALUE) {
+            part = data.cFileName;
+            FindClose(find);
+        }
+        result = Join(result, part);
+        at = end + 1;
+    }
+    return result;
+}
+
 std::string Parent(const std::string& folder) {
     if (folder.size() <= 3) return std::string();  // above a drive root: the drives
     size_t cut = folder.rfind('\\');
@@ -220,7 +241,7 @@ void Fill(HWND dialog) {
 }
 
 void GoTo(HWND dialog, const std::string& folder) {
-    StateOf(dialog)->folder = folder;
+    StateOf(dialog)->folder = Canonical(folder);
     Fill(dialog);
 }
 
@@ -290,7 +311,7 @@ void Accept(HWND dialog) {
     std::string folder = Parent(path);
     if (HasWildcard(name)) {
         state.typedPatterns = SplitPatterns(name);
-        if (IsFolder(folder)) state.folder = folder;
+        if (IsFolder(folder)) state.folder = Canonical(folder);
         Fill(dialog);
         return;
     }
@@ -391,7 +412,7 @@ INT_PTR FileDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) 
             SetDlgItemText(dialog, IDOK, state.save ? "&Save" : "&Open");
             SetUpLists(dialog);
             std::string name;
-            state.folder = InitialFolder(ofn, name);
+            state.folder = Canonical(InitialFolder(ofn, name));
             SetDlgItemText(dialog, KV_FILEDLG_NAME, name.c_str());
             Fill(dialog);
             return TRUE;
