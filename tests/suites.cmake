@@ -55,7 +55,7 @@ set(KV_MMC_WEB_TEST_ENV
   KV_TEST_SNAPIN=$<TARGET_FILE:KvTestSnapin>
   KV_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots
   KV_SOURCE_DIR=${CMAKE_SOURCE_DIR})
-foreach(script access_test console_page_test scan_job_console_test)
+foreach(script access_test console_page_test scan_job_console_test settings_pages_test)
   add_test(NAME mmc_web.${script} COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/mmc_web/${script}.py)
   set_tests_properties(mmc_web.${script} PROPERTIES ENVIRONMENT "${KV_MMC_WEB_TEST_ENV}" TIMEOUT 300 SKIP_RETURN_CODE 77)
 endforeach()
