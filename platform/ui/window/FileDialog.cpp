@@ -23,21 +23,21 @@ thread_local DWORD t_lastError = 0;
 constexpr uint32_t kChild = WS_CHILD | WS_VISIBLE;
 
 const KvDialogItem kItems[] = {
-    {WC_STATIC, -1, 7, 9, 40, 9, kChild | WS_GROUP | SS_LEFT, 0, "Look in:"},
-    {WC_EDIT, KV_FILEDLG_LOOKIN, 50, 7, 180, 14, kChild | ES_LEFT | ES_AUTOHSCROLL | ES_READONLY, WS_EX_CLIENTEDGE, ""},
+    {WC_STATIC, -1, 7, 9, 58, 9, kChild | WS_GROUP | SS_LEFT, 0, "Look in:"},
+    {WC_EDIT, KV_FILEDLG_LOOKIN, 66, 7, 164, 14, kChild | ES_LEFT | ES_AUTOHSCROLL | ES_READONLY, WS_EX_CLIENTEDGE, ""},
     {WC_BUTTON, KV_FILEDLG_UP, 236, 7, 37, 14, kChild | WS_TABSTOP | BS_PUSHBUTTON, 0, "Up"},
     {WC_LISTVIEW, KV_FILEDLG_LIST, 7, 26, 266, 110,
      kChild | WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, WS_EX_CLIENTEDGE, ""},
-    {WC_STATIC, -1, 7, 144, 50, 9, kChild | WS_GROUP | SS_LEFT, 0, "File name:"},
-    {WC_EDIT, KV_FILEDLG_NAME, 60, 142, 156, 14, kChild | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, ""},
-    {WC_STATIC, -1, 7, 162, 50, 9, kChild | WS_GROUP | SS_LEFT, 0, "Files of type:"},
-    {WC_LISTVIEW, KV_FILEDLG_TYPES, 60, 160, 156, 32,
+    {WC_STATIC, -1, 7, 144, 58, 9, kChild | WS_GROUP | SS_LEFT, 0, "File name:"},
+    {WC_EDIT, KV_FILEDLG_NAME, 66, 142, 150, 14, kChild | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, ""},
+    {WC_STATIC, -1, 7, 162, 58, 9, kChild | WS_GROUP | SS_LEFT, 0, "Files of type:"},
+    {WC_LISTVIEW, KV_FILEDLG_TYPES, 66, 160, 150, 50,
      kChild | WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOCOLUMNHEADER,
      WS_EX_CLIENTEDGE, ""},
     {WC_BUTTON, IDOK, 223, 142, 50, 14, kChild | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, "&Open"},
     {WC_BUTTON, IDCANCEL, 223, 160, 50, 14, kChild | WS_TABSTOP | BS_PUSHBUTTON, 0, "Cancel"},
 };
-const KvDialogTemplate kTemplate = {0, 0, 0, 280, 200, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
+const KvDialogTemplate kTemplate = {0, 0, 0, 280, 218, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
                                     "Open", static_cast<uint32_t>(std::size(kItems)), kItems};
 
 enum class EntryKind { Up, Drive, Folder, File };
@@ -380,7 +380,10 @@ void SetUpLists(HWND dialog) {
     SendMessage(list, LVM_INSERTCOLUMN, 1, reinterpret_cast<LPARAM>(&column));
 
     HWND types = GetDlgItem(dialog, KV_FILEDLG_TYPES);
-    column.cx = 280;
+    // As wide as the list, so that no row needs scrolling sideways.
+    RECT box{};
+    GetClientRect(types, &box);
+    column.cx = box.right > box.left + 24 ? box.right - box.left - 24 : 200;
     column.pszText = const_cast<LPSTR>("Type");
     SendMessage(types, LVM_INSERTCOLUMN, 0, reinterpret_cast<LPARAM>(&column));
     for (size_t i = 0; i < state.types.size(); ++i) AddRow(types, static_cast<int>(i), state.types[i].description, nullptr, -1);
