@@ -63,7 +63,18 @@ protected:
             o.filterIndex = ofn.nFilterIndex;
             promise->set_value(o);
         });
-        dialog = WaitForWindow(save ? "Save As" : "Open").handle;
+        // A dialog shown before may still be on the last snapshot: this one
+        // is the one with another handle.
+        const std::string caption = save ? "Save As" : "Open";
+        const uint64_t previous = dialog;
+        WaitFor([&](const Snapshot& s) {
+            for (const WindowView& w : s.windows)
+                if (w.text == caption && w.handle != previous) {
+                    dialog = w.handle;
+                    return true;
+                }
+            return false;
+        });
         return outcome;
     }
     WindowView Now() {
