@@ -196,7 +196,7 @@ std::vector<std::string> Parts(const std::string& relative) {
 
 }  // namespace
 
-int Open(const SplitPath& path, int flags, DWORD& error, mode_t mode) {
+int Open(const SplitPath& path, int flags, DWORD& error, mode_t mode, SplitPath* found) {
     flags |= O_CLOEXEC;
     if (!MayResolveCase(path)) return OpenExact(path, flags, error, mode);
     if (flags & O_CREAT) {
@@ -208,7 +208,11 @@ int Open(const SplitPath& path, int flags, DWORD& error, mode_t mode) {
             ::close(probe);
         } else if (errno == ENOENT) {
             SplitPath variant = path;
-            if (ResolveCase(variant)) return OpenExact(variant, flags, error, mode);
+            if (ResolveCase(variant)) {
+                int fd = OpenExact(variant, flags, error, mode);
+                if (fd >= 0 && found != nullptr) *found = variant;
+                return fd;
+            }
         }
         return OpenExact(path, flags, error, mode);
     }
@@ -220,7 +224,9 @@ int Open(const SplitPath& path, int flags, DWORD& error, mode_t mode) {
         errno = saved;
         return fd;
     }
-    return OpenExact(variant, flags, error, mode);
+    fd = OpenExact(variant, flags, error, mode);
+    if (fd >= 0 && found != nullptr) *found = variant;
+    return fd;
 }
 
 bool FindCaseVariant(int folder, const std::string& name, std::string& actual) {

@@ -45,7 +45,9 @@ bool Split(const std::string& path, SplitPath& out, DWORD& error);
 // Opens a split path with open(2) flags (O_CLOEXEC is added) and, for
 // O_CREAT, the mode of a new file; -1 with a Windows error code on failure
 // (errno keeps the reason). Paths longer than the kernel's limit open too.
-int Open(const SplitPath& path, int flags, DWORD& error, mode_t mode = 0);
+// When a case-variant was opened and `found` is given, it receives that
+// path, so that a caller opening the same path again looks it up once.
+int Open(const SplitPath& path, int flags, DWORD& error, mode_t mode = 0, SplitPath* found = nullptr);
 
 DWORD ErrorFromErrno(int error);
 
