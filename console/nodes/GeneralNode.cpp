@@ -3,6 +3,8 @@
 #include "common/ResourceModule.h"
 #include "console/module/ConsoleGuids.h"
 #include "console/nodes/ResultPages.h"
+#include "console/pages/ExtListPage.h"
+#include "console/pages/GenSetPage.h"
 #include "console/report/VersionPage.h"
 
 namespace {
@@ -47,6 +49,21 @@ HRESULT CGeneralNode::OnInitOcx(IUnknown* control) {
 
 void CGeneralNode::SetVerbs(IConsoleVerb* verbs, bool scopePane) {
     CNode::SetVerbs(verbs, scopePane);
+    ShowVerb(verbs, MMC_VERB_PROPERTIES);
+}
+
+HRESULT CGeneralNode::CreatePropertyPages(IPropertySheetCallback* callback, LONG_PTR) {
+    for (int which = 0; which < 2; ++which) {
+        CPropertyPage* page = which == 0 ? static_cast<CPropertyPage*>(new CGenSetPage()) : new CExtListPage();
+        page->m_bAutoDelete = TRUE;
+        HPROPSHEETPAGE handle = CreatePropertySheetPage(&page->m_psp);
+        if (handle == nullptr || FAILED(callback->AddPage(handle))) {
+            if (handle != nullptr) DestroyPropertySheetPage(handle);
+            else delete page;
+            return E_UNEXPECTED;
+        }
+    }
+    return S_OK;
 }
 
 const GUID& CVersionNode::NodeType() const { return NODETYPE_Version; }

@@ -15,6 +15,9 @@ public:
     HRESULT GetResultViewType(LPOLESTR* viewType, long* viewOptions) override;
     HRESULT OnInitOcx(IUnknown* control) override;
     void SetVerbs(IConsoleVerb* verbs, bool scopePane) override;
+    // "General" and "Excluded extensions".
+    HRESULT QueryPagesFor() override { return S_OK; }
+    HRESULT CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR handle) override;
 };
 
 class CVersionNode : public CNode {

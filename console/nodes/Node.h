@@ -68,6 +68,7 @@ public:
     virtual HRESULT QueryPagesFor() { return S_FALSE; }
     virtual HRESULT CreatePropertyPages(LPPROPERTYSHEETCALLBACK, LONG_PTR) { return S_FALSE; }
 
+
     // Inserts a child node into the scope pane below this node.
     HRESULT InsertScopeChild(IConsoleNameSpace2* nameSpace, CNode* child);
     // Empties the child list (the scope items go with the console's).

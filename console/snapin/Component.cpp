@@ -15,6 +15,16 @@ std::vector<CComponent*>& OpenComponents() {
     return components;
 }
 
+void RefreshOpenViews() {
+    // A refresh may open or close views; the ones open now are refreshed.
+    std::vector<CComponent*> views = OpenComponents();
+    for (CComponent* view : views) {
+        auto& open = OpenComponents();
+        if (std::find(open.begin(), open.end(), view) == open.end()) continue;
+        if (view->m_pShownNode != nullptr) view->RefreshIfShowing(view->m_pShownNode);
+    }
+}
+
 CComponent::CComponent(CComponentData* componentData) : m_pComponentData(componentData) {
     if (m_pComponentData != nullptr) m_pComponentData->AddRef();
     OpenComponents().push_back(this);

@@ -56,3 +56,6 @@ private:
 
 // The views open in this process, for changes that every view must show.
 std::vector<CComponent*>& OpenComponents();
+// Shows the content of every open view again, as it reads now (after the
+// excluded-extension list changed, every list hides and shows by the new one).
+void RefreshOpenViews();

@@ -176,7 +176,7 @@ STDMETHODIMP CComponentData::Command(long commandId, LPDATAOBJECT dataObject) {
 STDMETHODIMP CComponentData::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR handle,
                                                  LPDATAOBJECT dataObject) {
     CNode* node = NodeOf(dataObject);
-    return node != nullptr ? node->CreatePropertyPages(callback, handle) : S_FALSE;
+    return node != nullptr && callback != nullptr ? node->CreatePropertyPages(callback, handle) : S_FALSE;
 }
 
 STDMETHODIMP CComponentData::QueryPagesFor(LPDATAOBJECT dataObject) {

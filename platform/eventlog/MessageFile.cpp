@@ -255,10 +255,47 @@ std::string EventMessageSource::Category(WORD category) const {
 
 using namespace kv::platform;
 
+namespace {
+
+// The system's texts of the errors the file and registry stand-ins report,
+// as a program shows them to its user.
+const char* SystemMessageText(DWORD error) {
+    switch (error) {
+        case ERROR_SUCCESS: return "The operation completed successfully.\r\n";
+        case ERROR_FILE_NOT_FOUND: return "The system cannot find the file specified.\r\n";
+        case ERROR_PATH_NOT_FOUND: return "The system cannot find the path specified.\r\n";
+        case ERROR_TOO_MANY_OPEN_FILES: return "The system cannot open the file.\r\n";
+        case ERROR_ACCESS_DENIED: return "Access is denied.\r\n";
+        case ERROR_NOT_ENOUGH_MEMORY: return "Not enough storage is available to process this command.\r\n";
+        case ERROR_NOT_SAME_DEVICE: return "The system cannot move the file to a different disk drive.\r\n";
+        case ERROR_SHARING_VIOLATION:
+            return "The process cannot access the file because it is being used by another process.\r\n";
+        case ERROR_FILE_EXISTS: return "The file exists.\r\n";
+        case ERROR_INVALID_PARAMETER: return "The parameter is incorrect.\r\n";
+        case ERROR_DISK_FULL: return "There is not enough space on the disk.\r\n";
+        case ERROR_INVALID_NAME: return "The filename, directory name, or volume label syntax is incorrect.\r\n";
+        case ERROR_ALREADY_EXISTS: return "Cannot create a file when that file already exists.\r\n";
+        case ERROR_INVALID_FUNCTION: return "Incorrect function.\r\n";
+        default: return nullptr;
+    }
+}
+
+}  // namespace
+
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD, LPSTR buffer, DWORD size,
                      va_list* arguments) {
     bool fromString = (flags & FORMAT_MESSAGE_FROM_STRING) != 0;
     bool fromModule = (flags & FORMAT_MESSAGE_FROM_HMODULE) != 0;
+    if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) != 0 && !fromString && !fromModule) {
+        const char* system = SystemMessageText(messageId);
+        if (system == nullptr) {
+            SetLastError(ERROR_MR_MID_NOT_FOUND);
+            return 0;
+        }
+        flags = (flags & ~FORMAT_MESSAGE_FROM_SYSTEM) | FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_IGNORE_INSERTS;
+        source = system;
+        fromString = true;
+    }
     bool ignoreInserts = (flags & FORMAT_MESSAGE_IGNORE_INSERTS) != 0;
     bool argumentArray = (flags & FORMAT_MESSAGE_ARGUMENT_ARRAY) != 0;
     if ((flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) || fromString == fromModule ||

@@ -39,8 +39,10 @@ typedef uintptr_t DWORD_PTR;
 // "!s!" and plain inserts, numbers for numeric conversions) or left as they
 // stand under FORMAT_MESSAGE_IGNORE_INSERTS. A width of
 // FORMAT_MESSAGE_MAX_WIDTH_MASK turns the text's own line ends into blanks.
-// va_list arguments, FORMAT_MESSAGE_ALLOCATE_BUFFER and system messages are
-// not supported (ERROR_INVALID_PARAMETER). Returns the length written, 0 on
+// FORMAT_MESSAGE_FROM_SYSTEM gives the texts of the errors the file and
+// registry stand-ins report (others fail with ERROR_MR_MID_NOT_FOUND). va_list
+// arguments and FORMAT_MESSAGE_ALLOCATE_BUFFER are not supported
+// (ERROR_INVALID_PARAMETER). Returns the length written, 0 on
 // failure (ERROR_MR_MID_NOT_FOUND, ERROR_RESOURCE_TYPE_NOT_FOUND,
 // ERROR_INSUFFICIENT_BUFFER).
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,

@@ -163,10 +163,12 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, void*,
         return INVALID_HANDLE_VALUE;
     }
     struct ByPath {
-        const kv::platform::fsdetail::SplitPath& split;
+        // Becomes the case-variant once one was found, so the probe and the
+        // open look the name up once between them.
+        mutable kv::platform::fsdetail::SplitPath split;
         int Open(int flags, mode_t mode) const {
             DWORD ignored = ERROR_SUCCESS;
-            return kv::platform::fsdetail::Open(split, flags, ignored, mode);
+            return kv::platform::fsdetail::Open(split, flags, ignored, mode, &split);
         }
         bool Status(struct stat& info) const {
             int probe = Open(O_PATH | O_NOFOLLOW, 0);

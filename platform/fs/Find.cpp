@@ -226,15 +226,20 @@ HANDLE FindOne(const SplitPath& folder, const std::string& name, WIN32_FIND_DATA
     }
     struct statx info {}, parent {};
     bool haveParent = ::statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS, &parent) == 0;
+    std::string actual = name;
     bool found = name != "." && name != ".." && StatEntry(fd, name.c_str(), info);
     int saved = errno;
+    if (!found && saved == ENOENT && FindCaseVariant(fd, name, actual)) {
+        found = StatEntry(fd, actual.c_str(), info);
+        saved = errno;
+    }
     ::close(fd);
     if (!found) {
         SetLastError(saved == ENOENT || name == "." || name == ".." ? ERROR_FILE_NOT_FOUND
                                                                     : ErrorFromErrno(saved));
         return INVALID_HANDLE_VALUE;
     }
-    FillFindData(info, name.c_str(), false, haveParent ? &parent : nullptr, *data);
+    FillFindData(info, actual.c_str(), false, haveParent ? &parent : nullptr, *data);
     return static_cast<KvHandle*>(new KvFind());
 }
 

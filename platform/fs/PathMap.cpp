@@ -2,10 +2,14 @@
 
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cctype>
 
+#include "platform/fs/Resolve.h"
 #include "platform/root/MachineRoot.h"
 
 namespace kv::platform {
@@ -40,17 +44,39 @@ std::string DriveTarget(char letter) {
     return Trimmed(path);
 }
 
+namespace {
+
+std::string MappedPath(const std::string& target, const std::string& below) {
+    std::string rest = BackslashesToSlashes(below);
+    if (rest.empty() || rest[0] != '/') rest = "/" + rest;
+    if (target == "/") return rest;
+    return rest == "/" ? target : target + rest;
+}
+
+}  // namespace
+
 std::string ToPosixPath(const std::string& windowsPath) {
     if (windowsPath.size() >= 2 && windowsPath[1] == ':' &&
         std::isalpha(static_cast<unsigned char>(windowsPath[0]))) {
         std::string target = DriveTarget(windowsPath[0]);
         if (target.empty()) return std::string();
-        std::string rest = BackslashesToSlashes(windowsPath.substr(2));
-        if (rest.empty() || rest[0] != '/') rest = "/" + rest;
-        if (target == "/") return rest;
-        return rest == "/" ? target : target + rest;
+        std::string posix = MappedPath(target, windowsPath.substr(2));
+        struct stat info {};
+        if (::lstat(posix.c_str(), &info) == 0 || errno != ENOENT) return posix;
+        // The same case-insensitive look-up as every open of the path.
+        fsdetail::SplitPath split;
+        DWORD error = ERROR_SUCCESS;
+        if (fsdetail::Split(windowsPath, split, error) && fsdetail::ResolveCase(split))
+            return MappedPath(target, split.relative);
+        return posix;
     }
-    return BackslashesToSlashes(windowsPath);
+    std::string posix = BackslashesToSlashes(windowsPath);
+    struct stat info {};
+    if (posix.empty() || posix[0] != '/' || ::lstat(posix.c_str(), &info) == 0 || errno != ENOENT) return posix;
+    fsdetail::SplitPath split;
+    DWORD error = ERROR_SUCCESS;
+    if (fsdetail::Split(windowsPath, split, error) && fsdetail::ResolveCase(split)) return "/" + split.relative;
+    return posix;
 }
 
 std::string ToWindowsPath(const std::string& posixPath) {

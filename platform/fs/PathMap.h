@@ -12,7 +12,8 @@ namespace kv::platform {
 std::string DriveTarget(char letter);
 
 // "C:\a\b" through the drive map; a POSIX absolute path given by an operator
-// is taken as it is, with "\" read as a separator. Empty when the drive is
+// is taken as it is, with "\" read as a separator. A name missing as written
+// is found as every open finds it (see Resolve.h). Empty when the drive is
 // not mapped.
 std::string ToPosixPath(const std::string& windowsPath);
 

@@ -4,11 +4,13 @@
 #include <linux/openat2.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
+#include <dirent.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "platform/fs/Attributes.h"
 #include "platform/fs/Drives.h"
@@ -125,8 +127,9 @@ constexpr size_t kLongestStretch = 3072;
 
 }  // namespace
 
-int Open(const SplitPath& path, int flags, DWORD& error, mode_t mode) {
-    flags |= O_CLOEXEC;
+namespace {
+
+int OpenExact(const SplitPath& path, int flags, DWORD& error, mode_t mode) {
     if (!path.onDrive || path.relative.empty()) {
         std::string whole = path.relative.empty() ? path.root
                             : path.root == "/" ? "/" + path.relative
@@ -166,6 +169,138 @@ int Open(const SplitPath& path, int flags, DWORD& error, mode_t mode) {
     ::close(folder);
     if (fd < 0) error = ErrorFromErrno(saved);
     errno = saved;
+    return fd;
+}
+
+bool MayResolveCase(const SplitPath& path) { return !path.relative.empty(); }
+
+char FoldCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool SameButCase(const char* a, const std::string& b) {
+    size_t i = 0;
+    for (; a[i] != '\0' && i < b.size(); ++i)
+        if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+    return a[i] == '\0' && i == b.size();
+}
+
+std::vector<std::string> Parts(const std::string& relative) {
+    std::vector<std::string> parts;
+    size_t at = 0;
+    while (at <= relative.size()) {
+        size_t end = relative.find('/', at);
+        if (end == std::string::npos) end = relative.size();
+        parts.push_back(relative.substr(at, end - at));
+        at = end + 1;
+    }
+    return parts;
+}
+
+}  // namespace
+
+int Open(const SplitPath& path, int flags, DWORD& error, mode_t mode, SplitPath* found) {
+    flags |= O_CLOEXEC;
+    if (!MayResolveCase(path)) return OpenExact(path, flags, error, mode);
+    if (flags & O_CREAT) {
+        // A create must find an existing case-variant before it makes a
+        // second file beside it; the probe is what creating costs extra.
+        DWORD ignored = ERROR_SUCCESS;
+        int probe = OpenExact(path, O_PATH | O_CLOEXEC, ignored, 0);
+        if (probe >= 0) {
+            ::close(probe);
+        } else if (errno == ENOENT) {
+            SplitPath variant = path;
+            if (ResolveCase(variant)) {
+                int fd = OpenExact(variant, flags, error, mode);
+                if (fd >= 0 && found != nullptr) *found = variant;
+                return fd;
+            }
+        }
+        return OpenExact(path, flags, error, mode);
+    }
+    int fd = OpenExact(path, flags, error, mode);
+    if (fd >= 0 || errno != ENOENT) return fd;
+    int saved = errno;
+    SplitPath variant = path;
+    if (!ResolveCase(variant)) {
+        errno = saved;
+        return fd;
+    }
+    fd = OpenExact(variant, flags, error, mode);
+    if (fd >= 0 && found != nullptr) *found = variant;
+    return fd;
+}
+
+bool FindCaseVariant(int folder, const std::string& name, std::string& actual) {
+    if (name.empty() || name == "." || name == "..") return false;
+    int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0) return false;
+    DIR* dir = ::fdopendir(listing);
+    if (dir == nullptr) {
+        ::close(listing);
+        return false;
+    }
+    bool found = false;
+    while (struct dirent* entry = ::readdir(dir)) {
+        if (!SameButCase(entry->d_name, name)) continue;
+        if (!found || actual.compare(entry->d_name) > 0) actual = entry->d_name;
+        found = true;
+    }
+    ::closedir(dir);
+    return found;
+}
+
+bool ResolveCase(SplitPath& path) {
+    if (!MayResolveCase(path)) return false;
+    std::vector<std::string> parts = Parts(path.relative);
+    for (const std::string& part : parts)
+        if (part == "..") return false;
+    int folder = ::open(path.root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return false;
+    bool changed = false;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        struct statx info {};
+        if (!StatEntry(folder, parts[i].c_str(), info)) {
+            std::string actual;
+            if (errno != ENOENT || !FindCaseVariant(folder, parts[i], actual)) break;
+            parts[i] = actual;
+            changed = true;
+        }
+        if (i + 1 == parts.size()) break;
+        int next = ::openat(folder, parts[i].c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0) break;
+        ::close(folder);
+        folder = next;
+    }
+    ::close(folder);
+    if (!changed) return false;
+    std::string relative;
+    for (const std::string& part : parts) {
+        if (!relative.empty()) relative.push_back('/');
+        relative.append(part);
+    }
+    path.relative = relative;
+    return true;
+}
+
+int OpenParent(const SplitPath& path, std::string& leaf, DWORD& error) {
+    if (path.relative.empty()) {
+        error = ERROR_ACCESS_DENIED;
+        return -1;
+    }
+    size_t cut = path.relative.rfind('/');
+    SplitPath folder = path;
+    folder.relative = cut == std::string::npos ? std::string() : path.relative.substr(0, cut);
+    leaf = cut == std::string::npos ? path.relative : path.relative.substr(cut + 1);
+    if (leaf == "..") {
+        error = ERROR_ACCESS_DENIED;
+        return -1;
+    }
+    int fd = Open(folder, O_PATH | O_DIRECTORY, error);
+    if (fd < 0) return -1;
+    struct statx info {};
+    std::string actual;
+    if (!StatEntry(fd, leaf.c_str(), info) && errno == ENOENT && FindCaseVariant(fd, leaf, actual))
+        leaf = actual;
     return fd;
 }
 

@@ -5,5 +5,6 @@
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/WinUser.h"
 #include "platform/ui/afx/Dialog.h"
+#include "platform/ui/afx/FileDialog.h"
 #include "platform/ui/afx/PropertySheet.h"
 #include "platform/ui/afx/Wnd.h"
