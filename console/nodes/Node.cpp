@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "console/snapin/Component.h"
 #include "platform/text/CodePage.h"
 
 const char* const kNodeImageNames[IMAGE_COUNT] = {
@@ -56,7 +57,10 @@ HRESULT CNode::OnDelete(CComponent*) { return S_FALSE; }
 
 HRESULT CNode::OnRename(const std::string&, CComponent*) { return S_FALSE; }
 
-HRESULT CNode::OnRefresh(CComponent*) { return S_OK; }
+HRESULT CNode::OnRefresh(CComponent* view) {
+    if (view != nullptr) view->RefreshIfShowing(this);
+    return S_OK;
+}
 
 HRESULT CNode::InsertScopeChild(IConsoleNameSpace2* nameSpace, CNode* child) {
     if (nameSpace == nullptr || child == nullptr) return E_POINTER;

@@ -21,7 +21,9 @@ void RefreshOpenViews() {
     for (CComponent* view : views) {
         auto& open = OpenComponents();
         if (std::find(open.begin(), open.end(), view) == open.end()) continue;
-        if (view->m_pShownNode != nullptr) view->RefreshIfShowing(view->m_pShownNode);
+        // A folder of the file tree reads its entries again first, so the
+        // ones the new list hides go and the ones it no longer hides come.
+        if (view->m_pShownNode != nullptr) view->m_pShownNode->OnRefresh(view);
     }
 }
 

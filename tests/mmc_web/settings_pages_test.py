@@ -49,6 +49,10 @@ class SettingsPagesTest(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.base, True)
         self.drive = os.path.join(self.base, "c")
         os.makedirs(os.path.join(self.drive, "lists"))
+        os.makedirs(os.path.join(self.drive, "shown"))
+        for name in ("a.log", "b.doc", "c.txt"):
+            with open(os.path.join(self.drive, "shown", name), "w") as f:
+                f.write("x")
         self.root = os.path.join(self.drive, "kestrava")
         self.env = dict(os.environ, KESTRAVA_ROOT=self.root, KESTRAVA_DRIVE_C=self.drive,
                         KESTRAVA_BIN=os.environ["KV_BIN_DIR"])
@@ -126,6 +130,9 @@ class SettingsPagesTest(unittest.TestCase):
     def double_click(self, window_title, ctl_id, text):
         from selenium.webdriver import ActionChains
         self.again(lambda: ActionChains(self.browser.driver).double_click(self.list_row(window_title, ctl_id, text)).perform())
+
+    def row_names(self):
+        return sorted(r[0] for r in self.browser.retry(self.browser.rows) if r)
 
     def open_sheet(self):
         b, t = self.browser, self.text
@@ -229,10 +236,21 @@ class SettingsPagesTest(unittest.TestCase):
         self.double_click("Open", FILE_LIST, "mine.txt")
         b.wait(lambda d: self.list_texts(sheet, EXTENSIONS) == ["DOC", "TMP"], message="imported")
         b.shot("imported")
+        # While the sheet is open the view shows a folder by the list in
+        # force (LOG, TMP); the commit must change what it shows.
+        b.retry(lambda: b.expand(t[100]))
+        b.retry(lambda: b.expand(t[2]))
+        b.wait_node("(C:)")
+        b.retry(lambda: b.expand("(C:)"))
+        b.wait_node("shown")
+        b.retry(lambda: b.select_node("shown"))
+        b.wait(lambda d: self.row_names() == ["b.doc", "c.txt"], message="shown by the old list")
         b.click(sheet, "OK")
         b.no_windows()
         self.assertEqual(self.extension_file(), b"DOC\r\nTMP\r\n")
         self.assertEqual(os.listdir(self.temp), [])
+        # The open view follows the new list at once.
+        b.wait(lambda d: self.row_names() == ["a.log", "c.txt"], message="shown by the new list")
         data = os.listdir(os.path.dirname(self.ext_file))
         self.assertFalse([n for n in data if n.startswith(".")], data)
         b.shot("applied")
