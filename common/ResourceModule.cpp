@@ -117,3 +117,9 @@ int LoadResourceString(UINT id, std::string& text) {
     text = buffer;
     return 0;
 }
+
+std::string ResourceText(UINT id) {
+    std::string text;
+    LoadResourceString(id, text);
+    return text;
+}

@@ -24,3 +24,5 @@ char* LoadModuleString(UINT id);
 // Console: fills text (at most 255 characters) and returns 0; 1 when the text
 // cannot be loaded, leaving text unchanged.
 int LoadResourceString(UINT id, std::string& text);
+// Console: the text, or empty when it cannot be loaded.
+std::string ResourceText(UINT id);

@@ -5,20 +5,10 @@
 #include "console/resources/resource.h"
 #include "console/settings/ExtensionName.h"
 
-namespace {
-
-std::string Text(UINT id) {
-    std::string text;
-    LoadResourceString(id, text);
-    return text;
-}
-
-}  // namespace
-
 CAddExtDlg::CAddExtDlg(CWnd* parent) : CDialog(ConsoleModuleHandle(), IDD_ADD_EXTENSION, parent) {}
 
 BOOL CAddExtDlg::OnInitDialog() {
-    SetWindowText(Text(18).c_str());
+    SetWindowText(ResourceText(18).c_str());
     SendDlgItemMessage(IDC_EXTENSION, EM_LIMITTEXT, MAX_PATH);
     return CDialog::OnInitDialog();
 }
@@ -29,7 +19,7 @@ void CAddExtDlg::OnOK() {
     // A text the engine would ignore or misread is refused here, where the
     // user can still correct it, rather than written to the file.
     if (!CleanExtension(text)) {
-        MessageBox(Text(1201).c_str(), Text(59).c_str(), MB_OK | MB_ICONEXCLAMATION);
+        MessageBox(ResourceText(1201).c_str(), ResourceText(59).c_str(), MB_OK | MB_ICONEXCLAMATION);
         if (CWnd* box = GetDlgItem(IDC_EXTENSION)) box->SetFocus();
         return;
     }

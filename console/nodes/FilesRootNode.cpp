@@ -61,25 +61,4 @@ HRESULT CFilesRootNode::OnShow(CComponent* view, bool selecting) {
     return S_OK;
 }
 
-void CFilesRootNode::FillResults(CComponent* view) {
-    if (view == nullptr || view->m_pResultData == nullptr || m_pComponentData == nullptr) return;
-    std::lock_guard<std::recursive_mutex> lock(TreeDataMutex());
-    if (view->m_pConsole != nullptr) {
-        IImageList* images = nullptr;
-        if (SUCCEEDED(view->m_pConsole->QueryResultImageList(&images)) && images != nullptr) {
-            AddSystemImages(images);
-            images->Release();
-        }
-    }
-    view->m_pResultData->DeleteAllRsltItems();
-    for (CNode* child : m_children) {
-        auto* drive = static_cast<CFileNode*>(child);
-        RESULTDATAITEM item{};
-        item.mask = RDI_STR | RDI_IMAGE | RDI_PARAM | RDI_STATE;
-        item.str = MMC_CALLBACK;
-        item.nImage = drive->Image();
-        item.nState = INDEXTOSTATEIMAGEMASK(drive->ComputeState(m_pComponentData->m_data) + 2);
-        item.lParam = static_cast<LPARAM>(drive->Cookie());
-        view->m_pResultData->InsertItem(&item);
-    }
-}
+void CFilesRootNode::FillResults(CComponent* view) { FillFileList(view, m_pComponentData, m_children); }

@@ -9,12 +9,6 @@
 
 namespace {
 
-std::string Text(UINT id) {
-    std::string text;
-    LoadResourceString(id, text);
-    return text;
-}
-
 struct LinkStrings {
     UINT name;
     UINT address;
@@ -25,7 +19,7 @@ const LinkStrings kLinks[] = {{84, 81}, {27, 56}, {28, 57}, {29, 58}};
 
 const GUID& CGeneralNode::NodeType() const { return NODETYPE_General; }
 
-std::string CGeneralNode::DisplayName() const { return Text(12); }
+std::string CGeneralNode::DisplayName() const { return ResourceText(12); }
 
 HRESULT CGeneralNode::OnExpand(IConsoleNameSpace2* nameSpace) {
     DeleteChildren();
@@ -68,7 +62,7 @@ HRESULT CGeneralNode::CreatePropertyPages(IPropertySheetCallback* callback, LONG
 
 const GUID& CVersionNode::NodeType() const { return NODETYPE_Version; }
 
-std::string CVersionNode::DisplayName() const { return Text(55); }
+std::string CVersionNode::DisplayName() const { return ResourceText(55); }
 
 HRESULT CVersionNode::GetResultViewType(LPOLESTR* viewType, long* viewOptions) {
     return PageViewType(ResourcePageAddress(PAGE_VERSION, this), viewType, viewOptions);
@@ -89,9 +83,9 @@ HRESULT CVersionNode::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG
 
 const GUID& CLinkNode::NodeType() const { return NODETYPE_Link; }
 
-std::string CLinkNode::DisplayName() const { return Text(m_nameId); }
+std::string CLinkNode::DisplayName() const { return ResourceText(m_nameId); }
 
-std::string CLinkNode::Address() const { return Text(m_addressId); }
+std::string CLinkNode::Address() const { return ResourceText(m_addressId); }
 
 HRESULT CLinkNode::GetResultViewType(LPOLESTR* viewType, long* viewOptions) {
     return PageViewType(Address(), viewType, viewOptions);

@@ -15,16 +15,6 @@
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/afx/Wnd.h"
 
-namespace {
-
-std::string Text(UINT id) {
-    std::string text;
-    LoadResourceString(id, text);
-    return text;
-}
-
-}  // namespace
-
 CProfileNode::CProfileNode(CComponentData* componentData, CProfilesNode* parent, const CProfileRecord& record)
     : CNode(componentData), m_pParent(parent), m_record(record) {
     if (m_record.id == 1) {
@@ -51,7 +41,7 @@ std::string CProfileNode::ResultColumnText(int column) const {
     switch (column) {
         case 0: return m_record.name;
         case 1: return m_record.mailTo;
-        case 2: return Text(m_record.enabled ? 10 : 11);
+        case 2: return ResourceText(m_record.enabled ? 10 : 11);
         default: return std::string();
     }
 }
@@ -67,7 +57,7 @@ void CProfileNode::SetVerbs(IConsoleVerb* verbs, bool scopePane) {
 HRESULT CProfileNode::AddMenuItems(IContextMenuCallback* callback, long* insertionAllowed) {
     if (callback == nullptr) return E_POINTER;
     if (insertionAllowed != nullptr && !(*insertionAllowed & CCM_INSERTIONALLOWED_TOP)) return S_OK;
-    std::u16string caption = kv::platform::Utf8ToUtf16(Text(68));
+    std::u16string caption = kv::platform::Utf8ToUtf16(ResourceText(68));
     CONTEXTMENUITEM item{};
     item.strName = caption.data();
     item.strStatusBarText = caption.data();

@@ -10,19 +10,9 @@
 #include "platform/text/CodePage.h"
 #include "platform/ui/MessageBox.h"
 
-namespace {
-
-std::string Text(UINT id) {
-    std::string text;
-    LoadResourceString(id, text);
-    return text;
-}
-
-}  // namespace
-
 const GUID& CProfilesNode::NodeType() const { return NODETYPE_Profiles; }
 
-std::string CProfilesNode::DisplayName() const { return Text(3); }
+std::string CProfilesNode::DisplayName() const { return ResourceText(3); }
 
 void CProfilesNode::ReadProfiles() {
     DeleteChildren();
@@ -54,9 +44,9 @@ HRESULT CProfilesNode::OnShow(CComponent* view, bool selecting) {
         OnExpand(m_pComponentData->m_pNameSpace);
     }
     if (view->m_pHeader != nullptr) {
-        const std::u16string name = kv::platform::Utf8ToUtf16(Text(7));
-        const std::u16string mailTo = kv::platform::Utf8ToUtf16(Text(8));
-        const std::u16string status = kv::platform::Utf8ToUtf16(Text(9));
+        const std::u16string name = kv::platform::Utf8ToUtf16(ResourceText(7));
+        const std::u16string mailTo = kv::platform::Utf8ToUtf16(ResourceText(8));
+        const std::u16string status = kv::platform::Utf8ToUtf16(ResourceText(9));
         view->m_pHeader->InsertColumn(0, name.c_str(), LVCFMT_LEFT, 160);
         view->m_pHeader->InsertColumn(1, mailTo.c_str(), LVCFMT_LEFT, 220);
         view->m_pHeader->InsertColumn(2, status.c_str(), LVCFMT_LEFT, 90);
@@ -82,7 +72,7 @@ void CProfilesNode::FillResults(CComponent* view) {
 HRESULT CProfilesNode::AddMenuItems(IContextMenuCallback* callback, long* insertionAllowed) {
     if (callback == nullptr) return E_POINTER;
     if (insertionAllowed != nullptr && !(*insertionAllowed & CCM_INSERTIONALLOWED_NEW)) return S_OK;
-    std::u16string caption = kv::platform::Utf8ToUtf16(Text(14));
+    std::u16string caption = kv::platform::Utf8ToUtf16(ResourceText(14));
     CONTEXTMENUITEM item{};
     item.strName = caption.data();
     item.strStatusBarText = caption.data();
@@ -118,7 +108,7 @@ CProfileNode* CProfilesNode::CreateProfile(const std::string& name) {
         m_pComponentData->ConsoleMessageBox(refusal, 59, MB_OK | MB_ICONSTOP);
         return nullptr;
     }
-    const std::string subject = Text(62);
+    const std::string subject = ResourceText(62);
     CProfileRecord record;
     record.id = InsertProfile(m_pComponentData->m_data, name, subject);
     record.name = name;

@@ -23,12 +23,6 @@ const char kFilter[] = "Text Files (*.txt)|*.txt|All Files (*.*)|*.*||";
 // A list file is a few hundred bytes; more than this is not one.
 const size_t kLongestListFile = 1u << 20;
 
-std::string Text(UINT id) {
-    std::string text;
-    LoadResourceString(id, text);
-    return text;
-}
-
 std::string TempFolder() {
     char folder[MAX_PATH] = {};
     DWORD n = GetTempPathA(sizeof folder, folder);
@@ -183,7 +177,7 @@ void CExtListPage::OnImport() {
 
 void CExtListPage::OnExport() {
     CFileDialog dialog(FALSE, "txt", nullptr, OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY, kFilter, this);
-    std::string title = Text(60);
+    std::string title = ResourceText(60);
     dialog.m_ofn.lpstrTitle = title.c_str();
     if (dialog.DoModal() != IDOK) return;
     DWORD error = ERROR_SUCCESS;
@@ -282,5 +276,5 @@ void CExtListPage::ShowFileError(DWORD error) {
     if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, sizeof text,
                        nullptr) == 0)
         std::snprintf(text, sizeof text, "Error %lu.", static_cast<unsigned long>(error));
-    MessageBox(text, Text(59).c_str(), MB_OK | MB_ICONSTOP);
+    MessageBox(text, ResourceText(59).c_str(), MB_OK | MB_ICONSTOP);
 }

@@ -12,12 +12,6 @@
 
 namespace {
 
-std::string Text(UINT id) {
-    std::string text;
-    LoadResourceString(id, text);
-    return text;
-}
-
 std::string Trimmed(const std::string& text) {
     size_t first = text.find_first_not_of(" \t");
     if (first == std::string::npos) return std::string();
@@ -69,7 +63,7 @@ BOOL CGenSetPage::OnInitDialog() {
 }
 
 BOOL CGenSetPage::Refuse(UINT textId, int controlId) {
-    MessageBox(Text(textId).c_str(), Text(59).c_str(), MB_OK | MB_ICONSTOP);
+    MessageBox(ResourceText(textId).c_str(), ResourceText(59).c_str(), MB_OK | MB_ICONSTOP);
     if (CWnd* control = GetDlgItem(controlId)) control->SetFocus();
     return FALSE;
 }

@@ -12,16 +12,6 @@
 #include "platform/ui/MessageBox.h"
 #include "strings/CodeMap.h"
 
-namespace {
-
-std::string Text(UINT id) {
-    std::string text;
-    LoadResourceString(id, text);
-    return text;
-}
-
-}  // namespace
-
 BOOL ReadInstalledBuild(DWORD& build) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ProductText(PSC_REGISTRY_ROOT), 0, KEY_READ, &key) != ERROR_SUCCESS)
@@ -51,8 +41,8 @@ BOOL CVersionPage::OnInitDialog() {
         std::string product = ProductText(PSC_CONSOLE_NAME);
         SetDlgItemText(IDC_VERSION_PRODUCT, product.c_str());
         SetDlgItemText(IDC_VERSION_PRODUCT2, product.c_str());
-        SetDlgItemText(IDC_VERSION_DESCRIPTION, Text(30).c_str());
-        SetDlgItemText(IDC_VERSION_COPYRIGHT, (Text(32) + " " + ProductText(PSC_PROVIDER)).c_str());
+        SetDlgItemText(IDC_VERSION_DESCRIPTION, ResourceText(30).c_str());
+        SetDlgItemText(IDC_VERSION_COPYRIGHT, (ResourceText(32) + " " + ProductText(PSC_PROVIDER)).c_str());
         SetDlgItemText(IDC_VERSION_NUMBER, ProductText(PSC_VERSION));
         SetDlgItemText(IDC_VERSION_BUILD, std::to_string(m_dwBuild).c_str());
     } catch (...) {
@@ -64,7 +54,7 @@ BOOL CVersionPage::OnInitDialog() {
 void CVersionPage::OnCheckVersion() {
     try {
         const std::string& caption = SnapinName();
-        if (MessageBox(Text(35).c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+        if (MessageBox(ResourceText(35).c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES) return;
         CUpdateCheckDlg wait;
         wait.DoModal();
         UpdateStatusMessage message = DescribeUpdateStatus(wait.m_result, m_dwBuild);

@@ -17,12 +17,6 @@
 
 namespace {
 
-std::string Text(UINT id) {
-    std::string text;
-    LoadResourceString(id, text);
-    return text;
-}
-
 int SmallIcon(const std::string& path, bool open) {
     SHFILEINFOA info{};
     UINT flags = SHGFI_SYSICONINDEX | SHGFI_SMALLICON | (open ? SHGFI_OPENICON : 0u);
@@ -173,15 +167,17 @@ HRESULT CFileNode::OnShow(CComponent* view, bool selecting) {
     else
         LoadChildren(m_pComponentData->m_data);
     if (view->m_pHeader != nullptr) {
-        const std::u16string name = kv::platform::Utf8ToUtf16(Text(7));
+        const std::u16string name = kv::platform::Utf8ToUtf16(ResourceText(7));
         view->m_pHeader->InsertColumn(0, name.c_str(), LVCFMT_LEFT, 260);
     }
     FillResults(view);
     return S_OK;
 }
 
-void CFileNode::FillResults(CComponent* view) {
-    if (view == nullptr || view->m_pResultData == nullptr || m_pComponentData == nullptr) return;
+void CFileNode::FillResults(CComponent* view) { FillFileList(view, m_pComponentData, m_children); }
+
+void FillFileList(CComponent* view, CComponentData* owner, const std::vector<CNode*>& items) {
+    if (view == nullptr || view->m_pResultData == nullptr || owner == nullptr) return;
     std::lock_guard<std::recursive_mutex> lock(TreeDataMutex());
     if (view->m_pConsole != nullptr) {
         IImageList* images = nullptr;
@@ -191,13 +187,13 @@ void CFileNode::FillResults(CComponent* view) {
         }
     }
     view->m_pResultData->DeleteAllRsltItems();
-    for (size_t i = 0; i < m_children.size(); ++i) {
-        CFileNode* child = Child(i);
+    for (CNode* node : items) {
+        auto* child = static_cast<CFileNode*>(node);
         RESULTDATAITEM item{};
         item.mask = RDI_STR | RDI_IMAGE | RDI_PARAM | RDI_STATE;
         item.str = MMC_CALLBACK;
         item.nImage = child->Image();
-        item.nState = INDEXTOSTATEIMAGEMASK(child->ComputeState(m_pComponentData->m_data) + 2);
+        item.nState = INDEXTOSTATEIMAGEMASK(child->ComputeState(owner->m_data) + 2);
         item.lParam = static_cast<LPARAM>(child->Cookie());
         view->m_pResultData->InsertItem(&item);
     }
@@ -210,10 +206,10 @@ HRESULT CFileNode::AddMenuItems(IContextMenuCallback* callback, long* insertionA
         std::lock_guard<std::recursive_mutex> lock(TreeDataMutex());
         ComputeState(m_pComponentData->m_data);
     }
-    const std::string kind = Text(m_item.isFolder ? 69 : 70);
-    const std::string status = Text(46) + " " + kind;
+    const std::string kind = ResourceText(m_item.isFolder ? 69 : 70);
+    const std::string status = ResourceText(46) + " " + kind;
 
-    std::u16string choose = kv::platform::Utf8ToUtf16(Text(26));
+    std::u16string choose = kv::platform::Utf8ToUtf16(ResourceText(26));
     std::u16string chooseStatus = kv::platform::Utf8ToUtf16(status);
     CONTEXTMENUITEM item{};
     item.strName = choose.data();
@@ -223,7 +219,7 @@ HRESULT CFileNode::AddMenuItems(IContextMenuCallback* callback, long* insertionA
     HRESULT hr = callback->AddItem(&item);
     if (FAILED(hr) || m_state == STATE_NONE) return hr;
 
-    std::string caption = Text(85);
+    std::string caption = ResourceText(85);
     const size_t at = caption.find("%s");
     if (at != std::string::npos) caption.replace(at, 2, kind);
     std::u16string none = kv::platform::Utf8ToUtf16(caption);

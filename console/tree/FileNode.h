@@ -88,3 +88,6 @@ int AssignmentStateOf(CConsoleData& data, const CFileItem& item);
 inline int SystemImageSlot(int icon) { return IMAGE_COUNT + icon; }
 // Hands every system image known so far to an image list of the console.
 void AddSystemImages(IImageList* images);
+// Lists file nodes (drives or a folder's entries) in the view's result pane,
+// each with its state image.
+void FillFileList(CComponent* view, CComponentData* owner, const std::vector<CNode*>& items);

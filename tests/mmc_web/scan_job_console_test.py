@@ -34,7 +34,7 @@ def strings():
                 table[current] += re.match(r'^\s+"(.*)"\s*$', line).group(1)
             else:
                 current = None
-    return {k: v.replace('\\"', '"').replace("\\n", "\n") for k, v in table.items()}
+    return {k: v.replace('\\"', '"').replace("\\n", "\n").replace("\\\\", "\\") for k, v in table.items()}
 
 
 class ScanJobConsoleTest(unittest.TestCase):

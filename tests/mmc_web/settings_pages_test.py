@@ -15,31 +15,14 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
 from console_fixture import Browser, ConsoleProcess, tool  # noqa: E402
+from scan_job_console_test import SOURCE, strings  # noqa: E402
 
-SOURCE = os.environ.get("KV_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
 SETTINGS = r"HKLM\SOFTWARE\Kestrava Corvid\Tsl3\Config"
 
 # Control ids of the pages and the file dialogs.
 SERVER, PORT, DEFAULT_PORT = 1210, 1211, 1212
 EXTENSIONS, EXTENSION = 1220, 1230
 FILE_NAME, FILE_LIST, LOOK_IN = 1152, 1120, 1091
-
-
-def strings():
-    """The English texts of the language library, by id."""
-    table = {}
-    with open(os.path.join(SOURCE, "resources", "OrvRes409.str"), encoding="utf-8") as f:
-        current = None
-        for line in f:
-            match = re.match(r'^(\d+)\s+"(.*)"\s*$', line)
-            if match:
-                current = int(match.group(1))
-                table[current] = match.group(2)
-            elif current is not None and re.match(r'^\s+"(.*)"\s*$', line):
-                table[current] += re.match(r'^\s+"(.*)"\s*$', line).group(1)
-            else:
-                current = None
-    return {k: v.replace('\\"', '"').replace("\\\\", "\\") for k, v in table.items()}
 
 
 class SettingsPagesTest(unittest.TestCase):
