@@ -46,6 +46,13 @@ class ConsoleProcess:
         env = dict(os.environ)
         env["KESTRAVA_ROOT"] = self.root
         env["KESTRAVA_MSGBOX_LOG"] = os.path.join(self.root, "msgbox.log")
+        # The shell's icons come from GLib's MIME database, whose caches live
+        # as long as the process: a sanitizer build must not call them leaks.
+        suppressions = os.path.join(self.root, "lsan.supp")
+        if not os.path.exists(suppressions):
+            with open(suppressions, "w") as f:
+                f.write("leak:libgio-2.0.so\nleak:libglib-2.0.so\n")
+        env["LSAN_OPTIONS"] = (env.get("LSAN_OPTIONS", "") + ":suppressions=" + suppressions).lstrip(":")
         env.update(self.extra_environment)
         return env
 
