@@ -217,7 +217,10 @@ class AdminWalkTest(unittest.TestCase):
         b.wait(lambda d: "/browser/" in d.current_url and d.title == "All files scanned by the %s %s" % (JOB, t[5]),
                message="the report's tab")
         report = b.driver.find_element("css selector", "body").text
-        self.assertIn("ledger.txt", report)
+        # The changed file, at the size it has now rather than the baseline's.
+        ledger = [line for line in report.splitlines() if "ledger.txt" in line]
+        self.assertEqual(len(ledger), 1, report)
+        self.assertIn("%d Bytes" % len("opening balance 100000\n"), ledger[0])
         self.assertIn("summary.txt", report)
         self.assertNotIn("readme.txt", report)
         b.shot("report")
@@ -225,6 +228,8 @@ class AdminWalkTest(unittest.TestCase):
         b.driver.switch_to.window(console_tab)
         b.click(SHEET, "Cancel")
         b.no_windows()
+        b.retry(lambda: next(e for e in b.css(".notice button") if e.text == "Dismiss").click())
+        b.wait(lambda d: not any("browser window" in n.text for n in b.css(".notice")), message="notice dismissed")
         b.select_node(t[3])
         b.wait(lambda d: any(r[0] == JOB and r[1] == "admin@example.org" for r in b.rows()), message="job list")
         b.shot("scan-jobs")
