@@ -18,9 +18,12 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
 from console_fixture import Browser, ConsoleProcess  # noqa: E402
-from file_tree_console_test import FileTreeConsoleTest  # noqa: E402
-from scan_job_console_test import SOURCE, ScanJobConsoleTest, strings  # noqa: E402
-from scan_job_pages_test import SETTINGS, ScanJobPagesTest, wait_until  # noqa: E402
+# Modules, not their classes: a test class imported by name would run its tests here too.
+import file_tree_console_test as tree_tests  # noqa: E402
+import scan_job_console_test as job_tests  # noqa: E402
+import scan_job_pages_test as page_tests  # noqa: E402
+from scan_job_console_test import SOURCE, strings  # noqa: E402
+from scan_job_pages_test import SETTINGS, wait_until  # noqa: E402
 
 JOB = "Nightly"
 SHEET = JOB + " Properties"
@@ -29,28 +32,27 @@ SHEET = JOB + " Properties"
 class AdminWalkTest(unittest.TestCase):
     # The page drivers of the narrower console tests, borrowed as they are
     # (taking their classes as bases would run their tests here too).
-    tool = ScanJobPagesTest.tool
-    start_mail_server = ScanJobPagesTest.start_mail_server
-    start_agent = ScanJobPagesTest.start_agent
-    start_scheduler = ScanJobPagesTest.start_scheduler
-    checks_done = ScanJobPagesTest.checks_done
-    wait_check = ScanJobPagesTest.wait_check
-    tab = ScanJobPagesTest.tab
-    control = ScanJobPagesTest.control
-    type = ScanJobPagesTest.type
-    value = ScanJobPagesTest.value
-    pick = ScanJobPagesTest.pick
-    click_control = ScanJobPagesTest.click_control
-    checked = ScanJobPagesTest.checked
-    enabled = ScanJobPagesTest.enabled
-    press = ScanJobPagesTest.press
-    node_icon = ScanJobPagesTest.node_icon
-    links = FileTreeConsoleTest.links
-    states = FileTreeConsoleTest.states
-    wait_states = FileTreeConsoleTest.wait_states
-    row = FileTreeConsoleTest.row
-    assign = FileTreeConsoleTest.assign
-    new_profile = ScanJobConsoleTest.new_profile
+    tool = page_tests.ScanJobPagesTest.tool
+    start_mail_server = page_tests.ScanJobPagesTest.start_mail_server
+    start_agent = page_tests.ScanJobPagesTest.start_agent
+    start_scheduler = page_tests.ScanJobPagesTest.start_scheduler
+    checks_done = page_tests.ScanJobPagesTest.checks_done
+    wait_check = page_tests.ScanJobPagesTest.wait_check
+    tab = page_tests.ScanJobPagesTest.tab
+    control = page_tests.ScanJobPagesTest.control
+    type = page_tests.ScanJobPagesTest.type
+    value = page_tests.ScanJobPagesTest.value
+    pick = page_tests.ScanJobPagesTest.pick
+    click_control = page_tests.ScanJobPagesTest.click_control
+    checked = page_tests.ScanJobPagesTest.checked
+    enabled = page_tests.ScanJobPagesTest.enabled
+    press = page_tests.ScanJobPagesTest.press
+    links = tree_tests.FileTreeConsoleTest.links
+    states = tree_tests.FileTreeConsoleTest.states
+    wait_states = tree_tests.FileTreeConsoleTest.wait_states
+    row = tree_tests.FileTreeConsoleTest.row
+    assign = tree_tests.FileTreeConsoleTest.assign
+    new_profile = job_tests.ScanJobConsoleTest.new_profile
 
     def setUp(self):
         self.text = strings()
