@@ -63,7 +63,7 @@ set_target_properties(KvTestRunCheck PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE
 list(APPEND KV_MMC_WEB_TEST_ENV KV_RUN_CHECK=$<TARGET_FILE:KvTestRunCheck>)
 foreach(script access_test console_page_test scan_job_console_test report_console_test
                result_list_hooks_test scan_job_pages_test file_tree_console_test
-               settings_pages_test)
+               settings_pages_test admin_walk_test)
   add_test(NAME mmc_web.${script} COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/mmc_web/${script}.py)
   set_tests_properties(mmc_web.${script} PROPERTIES ENVIRONMENT "${KV_MMC_WEB_TEST_ENV}" TIMEOUT 300 SKIP_RETURN_CODE 77)
 endforeach()
