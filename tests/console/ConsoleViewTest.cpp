@@ -10,6 +10,7 @@
 #include "platform/mmc/host/ConsoleHost.h"
 #include "platform/ui/Display.h"
 #include "tests/console/ConsoleFixture.h"
+#include "tests/console/ConsoleHostDriver.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ using kv::mmc::ViewSnapshot;
 using kv::ui::WindowKind;
 using kv::ui::WindowView;
 
-class ConsoleView : public ::testing::Test {
+class ConsoleView : public ::testing::Test, public kvtest::ConsoleHostDriver {
 protected:
     void SetUp() override {
         auto reg = kvtest::RunProgram(kvtest::BinPath("kvregsvr32"), {"/s", kvtest::BinPath("OrvConsole.so")});
@@ -34,71 +35,15 @@ protected:
         if (host) host->Stop();
     }
 
-    void Start(bool version2 = true) {
-        kv::mmc::HostOptions options;
-        options.snapin = CLSID_ComponentData;
-        options.version2 = version2;
-        host = std::make_unique<ConsoleHost>(options);
-        host->Start();
-    }
-    void OpenView() {
-        view = host->OpenView();
-        ASSERT_GT(view, 0);
-        ASSERT_TRUE(WaitView([](const ViewSnapshot& v) { return v.ready && !v.tree.empty(); }));
-    }
-
-    // Waits until the view's snapshot satisfies the test.
-    bool WaitView(const std::function<bool(const ViewSnapshot&)>& test) {
-        auto deadline = std::chrono::steady_clock::now() + 10s;
-        auto snapshot = host->Snapshot();
-        while (std::chrono::steady_clock::now() < deadline) {
-            auto it = snapshot->views.find(view);
-            if (it != snapshot->views.end() && test(it->second)) {
-                last = it->second;
-                return true;
-            }
-            snapshot = host->WaitForChange(snapshot->version, 200ms);
-        }
-        auto it = snapshot->views.find(view);
-        if (it != snapshot->views.end()) last = it->second;
-        return false;
-    }
+    void Start(bool version2 = true) { StartHost(version2); }
     ViewSnapshot Now() {
         WaitView([](const ViewSnapshot&) { return true; });
         return last;
-    }
-    int64_t NodeId(const std::string& name) {
-        int64_t id = 0;
-        WaitView([&](const ViewSnapshot& v) {
-            for (const auto& node : v.tree)
-                if (node.name == name) id = node.id;
-            return id != 0;
-        });
-        return id;
     }
     std::vector<std::string> TreeNames() {
         std::vector<std::string> names;
         for (const auto& node : Now().tree) names.push_back(std::string(static_cast<size_t>(node.depth) * 2, ' ') + node.name);
         return names;
-    }
-    void Post(HostCommand command) {
-        command.view = view;
-        ASSERT_TRUE(host->Post(command));
-    }
-    void Expand(const std::string& name) {
-        HostCommand c;
-        c.type = CommandType::Expand;
-        c.item = NodeId(name);
-        c.flag = true;
-        Post(c);
-    }
-    void Select(const std::string& name) {
-        HostCommand c;
-        c.type = CommandType::SelectScope;
-        c.item = NodeId(name);
-        Post(c);
-        int64_t id = c.item;
-        WaitView([id](const ViewSnapshot& v) { return v.selectedScope == id; });
     }
     // Runs a context-menu command of a scope node.
     void MenuCommand(const std::string& name, const std::string& command) {
@@ -234,9 +179,6 @@ protected:
     }
 
     kvtest::ConsoleFixture f;
-    std::unique_ptr<ConsoleHost> host;
-    int view = 0;
-    ViewSnapshot last;
 };
 
 TEST_F(ConsoleView, TreeListAndScanJobLifecycle) {

@@ -17,6 +17,7 @@
 #include "platform/ui/Display.h"
 #include "platform/ui/MessageBox.h"
 #include "tests/console/ConsoleFixture.h"
+#include "tests/console/ConsoleHostDriver.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ using kv::mmc::ViewSnapshot;
 using kv::ui::WindowKind;
 using kv::ui::WindowView;
 
-class FileTreeView : public ::testing::Test {
+class FileTreeView : public ::testing::Test, public kvtest::ConsoleHostDriver {
 protected:
     void SetUp() override {
         auto reg = kvtest::RunProgram(kvtest::BinPath("kvregsvr32"), {"/s", kvtest::BinPath("OrvConsole.so")});
@@ -45,56 +46,8 @@ protected:
         if (host) host->Stop();
     }
     void Start() {
-        kv::mmc::HostOptions options;
-        options.snapin = CLSID_ComponentData;
-        host = std::make_unique<ConsoleHost>(options);
-        host->Start();
-        view = host->OpenView();
-        ASSERT_GT(view, 0);
-        ASSERT_TRUE(WaitView([](const ViewSnapshot& v) { return v.ready && !v.tree.empty(); }));
-    }
-    bool WaitView(const std::function<bool(const ViewSnapshot&)>& test) {
-        auto deadline = std::chrono::steady_clock::now() + 10s;
-        auto snapshot = host->Snapshot();
-        while (std::chrono::steady_clock::now() < deadline) {
-            auto it = snapshot->views.find(view);
-            if (it != snapshot->views.end() && test(it->second)) {
-                last = it->second;
-                return true;
-            }
-            snapshot = host->WaitForChange(snapshot->version, 200ms);
-        }
-        auto it = snapshot->views.find(view);
-        if (it != snapshot->views.end()) last = it->second;
-        return false;
-    }
-    int64_t NodeId(const std::string& name) {
-        int64_t id = 0;
-        WaitView([&](const ViewSnapshot& v) {
-            for (const auto& node : v.tree)
-                if (node.name == name) id = node.id;
-            return id != 0;
-        });
-        return id;
-    }
-    void Post(HostCommand command) {
-        command.view = view;
-        ASSERT_TRUE(host->Post(command));
-    }
-    void Expand(const std::string& name) {
-        HostCommand c;
-        c.type = CommandType::Expand;
-        c.item = NodeId(name);
-        c.flag = true;
-        Post(c);
-    }
-    void Select(const std::string& name) {
-        HostCommand c;
-        c.type = CommandType::SelectScope;
-        c.item = NodeId(name);
-        Post(c);
-        int64_t id = c.item;
-        WaitView([id](const ViewSnapshot& v) { return v.selectedScope == id; });
+        StartHost();
+        OpenView();
     }
     // The state image of each result row, by its text.
     std::map<std::string, int> StateImages() {
@@ -249,9 +202,6 @@ protected:
     }
 
     kvtest::ConsoleFixture f;
-    std::unique_ptr<ConsoleHost> host;
-    int view = 0;
-    ViewSnapshot last;
     size_t finished = 0;
 };
 
