@@ -155,16 +155,8 @@ protected:
     void WaitSettingFiles() {
         auto wait = WaitWindow(WindowKind::Dialog, "Please wait");
         if (wait) WaitGone(wait->handle);
-        EXPECT_TRUE(WaitFor([&] { return f.LogCount(">>>Thread finished!") >= finished + 1; }));
+        EXPECT_TRUE(kvtest::WaitFor([&] { return f.LogCount(">>>Thread finished!") >= finished + 1; }));
         finished = f.LogCount(">>>Thread finished!");
-    }
-    static bool WaitFor(const std::function<bool()>& test) {
-        auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (test()) return true;
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
     }
     // A mouse or key message on the result list, as the page sends it.
     void ListInput(const std::string& message, const std::string& rowName, int x, bool ctrl = false, bool shift = false,
@@ -278,7 +270,7 @@ TEST_F(FileTreeView, TheListsInputIsFilteredAndTheStateImageToggles) {
     Expand("Monitored files");
     Select("(C:)");
     ASSERT_TRUE(WaitStates({{"Other", 3}, {"Proj", 3}, {"top.txt", 3}})) << Describe();
-    EXPECT_TRUE(WaitFor([&] { return f.LogHolds(">>HookLVPProc - GetDispInfo") && f.LogHolds("<<HandleMsg - GetDispInfo"); }));
+    EXPECT_TRUE(kvtest::WaitFor([&] { return f.LogHolds(">>HookLVPProc - GetDispInfo") && f.LogHolds("<<HandleMsg - GetDispInfo"); }));
 
     // A click on the state image: job 1 to none, and back.
     ListInput("lbuttondown", "top.txt", 5);
@@ -362,7 +354,7 @@ TEST_F(FileTreeView, DeletingAScanJobSetsItsItemsToNoScanJob) {
     ASSERT_TRUE(box.has_value());
     Click(*box, IDYES);
     WaitSettingFiles();
-    EXPECT_TRUE(WaitFor([&] { return f.db->Scalar("SELECT COUNT(*) FROM PROFILES WHERE PROFILE_ID = 7") == "0"; }));
+    EXPECT_TRUE(kvtest::WaitFor([&] { return f.db->Scalar("SELECT COUNT(*) FROM PROFILES WHERE PROFILE_ID = 7") == "0"; }));
     EXPECT_EQ(f.db->Scalar("SELECT COUNT(*) FROM FILES_PROFILES_LNK WHERE PROFILE_ID = 7"), "0");
     EXPECT_EQ(Row("C:\\Proj\\").substr(0, 2), "0/");
     EXPECT_EQ(Row("C:\\Other\\").substr(0, 2), "0/");

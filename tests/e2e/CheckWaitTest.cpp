@@ -20,14 +20,7 @@ using kvtest::RunProgram;
 
 const char* const kService = "Kestrava Selvane Tessellon 3 agent service";
 
-bool WaitFor(const std::function<bool()>& condition, std::chrono::seconds limit = std::chrono::seconds(60)) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return condition();
-}
+using kvtest::WaitFor;
 
 // An installation over the test's own drive C: with scan job 1 over
 // C:\Sample\ and the agent service installed (not started).

@@ -21,14 +21,7 @@ using kvtest::RunProgram;
 
 const char* const kService = "Kestrava Selvane Tessellon 3 agent service";
 
-bool WaitFor(const std::function<bool()>& condition, std::chrono::seconds limit = std::chrono::seconds(60)) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return condition();
-}
+using kvtest::WaitFor;
 
 size_t Occurrences(const std::string& text, const std::string& what) {
     size_t count = 0;

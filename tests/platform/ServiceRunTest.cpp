@@ -25,15 +25,7 @@ namespace svc = kv::platform::service;
 
 const char* const kService = "Kv Run Test";
 
-// Polls until the condition holds; false when the deadline passes first.
-bool WaitFor(const std::function<bool()>& condition, int seconds = 20) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+using kvtest::WaitFor;
 
 class ServiceRun : public ::testing::Test {
 protected:

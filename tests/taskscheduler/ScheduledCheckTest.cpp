@@ -24,14 +24,7 @@ using kvtest::RunProgram;
 
 const char* const kAgent = "Kestrava Selvane Tessellon 3 agent service";
 
-bool WaitFor(const std::function<bool()>& condition, int seconds = 60) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
+using kvtest::WaitFor;
 
 class ScheduledCheck : public ::testing::Test {
 protected:

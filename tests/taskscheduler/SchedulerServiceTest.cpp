@@ -24,14 +24,7 @@ namespace fs = std::filesystem;
 namespace ts = kv::platform::taskscheduler;
 using kvtest::RunProgram;
 
-bool WaitFor(const std::function<bool()>& condition, int seconds = 30) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
+using kvtest::WaitFor;
 
 class Scheduler : public ::testing::Test {
 protected:
