@@ -49,6 +49,18 @@ void ShowVerb(IConsoleVerb* verbs, MMC_CONSOLE_VERB verb) {
     verbs->SetVerbState(verb, ENABLED, TRUE);
 }
 
+HRESULT AddMenuCommand(IContextMenuCallback* callback, const std::string& caption, const std::string& status,
+                       long commandId, long insertionPoint) {
+    std::u16string name = kv::platform::Utf8ToUtf16(caption);
+    std::u16string statusText = kv::platform::Utf8ToUtf16(status);
+    CONTEXTMENUITEM item{};
+    item.strName = name.data();
+    item.strStatusBarText = statusText.data();
+    item.lCommandID = commandId;
+    item.lInsertionPointID = insertionPoint;
+    return callback->AddItem(&item);
+}
+
 HRESULT CNode::AddMenuItems(IContextMenuCallback*, long*) { return S_OK; }
 
 HRESULT CNode::Command(long, CComponent*) { return S_FALSE; }

@@ -84,6 +84,10 @@ public:
 
 // Offers a verb: shown and enabled, whatever the console's default.
 void ShowVerb(IConsoleVerb* verbs, MMC_CONSOLE_VERB verb);
+// Adds one command to a context menu; the status text is what the console
+// shows while the pointer is on it.
+HRESULT AddMenuCommand(IContextMenuCallback* callback, const std::string& caption, const std::string& status,
+                       long commandId, long insertionPoint);
 
 // A text allocated for the console host (CoTaskMemAlloc), or null.
 LPOLESTR AllocHostText(const std::string& text);

@@ -57,13 +57,8 @@ void CProfileNode::SetVerbs(IConsoleVerb* verbs, bool scopePane) {
 HRESULT CProfileNode::AddMenuItems(IContextMenuCallback* callback, long* insertionAllowed) {
     if (callback == nullptr) return E_POINTER;
     if (insertionAllowed != nullptr && !(*insertionAllowed & CCM_INSERTIONALLOWED_TOP)) return S_OK;
-    std::u16string caption = kv::platform::Utf8ToUtf16(ResourceText(68));
-    CONTEXTMENUITEM item{};
-    item.strName = caption.data();
-    item.strStatusBarText = caption.data();
-    item.lCommandID = IDM_SCAN_NOW;
-    item.lInsertionPointID = CCM_INSERTIONPOINTID_PRIMARY_TOP;
-    return callback->AddItem(&item);
+    const std::string caption = ResourceText(68);
+    return AddMenuCommand(callback, caption, caption, IDM_SCAN_NOW, CCM_INSERTIONPOINTID_PRIMARY_TOP);
 }
 
 HRESULT CProfileNode::Command(long commandId, CComponent*) {

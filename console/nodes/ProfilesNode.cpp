@@ -72,13 +72,8 @@ void CProfilesNode::FillResults(CComponent* view) {
 HRESULT CProfilesNode::AddMenuItems(IContextMenuCallback* callback, long* insertionAllowed) {
     if (callback == nullptr) return E_POINTER;
     if (insertionAllowed != nullptr && !(*insertionAllowed & CCM_INSERTIONALLOWED_NEW)) return S_OK;
-    std::u16string caption = kv::platform::Utf8ToUtf16(ResourceText(14));
-    CONTEXTMENUITEM item{};
-    item.strName = caption.data();
-    item.strStatusBarText = caption.data();
-    item.lCommandID = IDM_NEW_PROFILE;
-    item.lInsertionPointID = CCM_INSERTIONPOINTID_PRIMARY_NEW;
-    return callback->AddItem(&item);
+    const std::string caption = ResourceText(14);
+    return AddMenuCommand(callback, caption, caption, IDM_NEW_PROFILE, CCM_INSERTIONPOINTID_PRIMARY_NEW);
 }
 
 HRESULT CProfilesNode::Command(long commandId, CComponent*) {

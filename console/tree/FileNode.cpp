@@ -209,24 +209,13 @@ HRESULT CFileNode::AddMenuItems(IContextMenuCallback* callback, long* insertionA
     const std::string kind = ResourceText(m_item.isFolder ? 69 : 70);
     const std::string status = ResourceText(46) + " " + kind;
 
-    std::u16string choose = kv::platform::Utf8ToUtf16(ResourceText(26));
-    std::u16string chooseStatus = kv::platform::Utf8ToUtf16(status);
-    CONTEXTMENUITEM item{};
-    item.strName = choose.data();
-    item.strStatusBarText = chooseStatus.data();
-    item.lCommandID = IDM_CHOOSE_PROFILE;
-    item.lInsertionPointID = CCM_INSERTIONPOINTID_PRIMARY_TOP;
-    HRESULT hr = callback->AddItem(&item);
+    HRESULT hr = AddMenuCommand(callback, ResourceText(26), status, IDM_CHOOSE_PROFILE, CCM_INSERTIONPOINTID_PRIMARY_TOP);
     if (FAILED(hr) || m_state == STATE_NONE) return hr;
 
     std::string caption = ResourceText(85);
     const size_t at = caption.find("%s");
     if (at != std::string::npos) caption.replace(at, 2, kind);
-    std::u16string none = kv::platform::Utf8ToUtf16(caption);
-    item.strName = none.data();
-    item.strStatusBarText = none.data();
-    item.lCommandID = IDM_NO_PROFILE;
-    return callback->AddItem(&item);
+    return AddMenuCommand(callback, caption, caption, IDM_NO_PROFILE, CCM_INSERTIONPOINTID_PRIMARY_TOP);
 }
 
 HRESULT CFileNode::Command(long commandId, CComponent* view) {
