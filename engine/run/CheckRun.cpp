@@ -104,19 +104,22 @@ HRESULT UpdateData() {
         if (db == nullptr) throw CDBException(SQL_ERROR, "The database is not open.",
                                               "State:KV000,Native:0,Origin:[Database layer]\n");
         db->BeginTrans();
-        // The roll rewrites the job's share of the baseline: when that is
-        // most of it, its indexes are made again afterwards rather than
-        // updated row by row. The links' path index goes too while their
-        // statement runs: with it, the database would walk both path lists
-        // of that statement to probe a table of a few rows.
+        // The links' path index goes while their statement runs: with it,
+        // the database would walk both path lists of that statement to probe
+        // a table of a few rows.
         CBulkIndexes links(*db, "FILES_PROFILES_LNK");
-        std::optional<CBulkIndexes> baseline;
-        if (4 * CountRows(*db, "CURRENT_DATA") >= CountRows(*db, "OLD_DATA")) baseline.emplace(*db, "OLD_DATA");
         db->ExecuteSQL(("DELETE * FROM FILES_PROFILES_LNK WHERE (PROFILE_ID = 0 OR PROFILE_ID = " + job +
                         ") AND FLAG = 1 AND (PATH_MD5 IN(SELECT PATH_MD5 FROM CURRENT_DATA) OR PATH_MD5 "
                         "IN(SELECT PATH_MD5 FROM OLD_DATA WHERE PROFILE_ID = " + job + "))")
                            .c_str());
         WriteDebugLog(7, "FILES_PROFILES_LNK for current profile cleared");
+        // The roll rewrites the job's share of the baseline: when that is
+        // most of it, its indexes are made again afterwards rather than
+        // updated row by row. Not before the links' statement, which reads
+        // the job's paths from the job index in key order; without it, that
+        // list is gathered from the whole table in random order.
+        std::optional<CBulkIndexes> baseline;
+        if (4 * CountRows(*db, "CURRENT_DATA") >= CountRows(*db, "OLD_DATA")) baseline.emplace(*db, "OLD_DATA");
         db->ExecuteSQL(("DELETE FROM OLD_DATA WHERE PROFILE_ID = " + job +
                         " OR PATH_MD5 IN(SELECT PATH_MD5 FROM CURRENT_DATA)").c_str());
         WriteDebugLog(7, "Old data for current profile cleared.");
