@@ -62,6 +62,23 @@ private:
     int m_fd = -1;
 };
 
+// At least half of the file's pages hold nothing. A count that cannot be
+// read counts as free, so the compaction runs and reports what it finds.
+bool MostlyFree(sqlite3* db) {
+    auto pragma = [db](const char* sql) -> sqlite3_int64 {
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_int64 value = -1;
+        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW)
+            value = sqlite3_column_int64(statement, 0);
+        sqlite3_finalize(statement);
+        return value;
+    };
+    const sqlite3_int64 pages = pragma("PRAGMA page_count");
+    const sqlite3_int64 free = pragma("PRAGMA freelist_count");
+    return pages < 0 || free < 0 || 2 * free >= pages;
+}
+
 }  // namespace
 
 HRESULT JetCompaction::CompactDatabase(const std::string& sourceConnect, const std::string& destConnect,
@@ -96,13 +113,13 @@ HRESULT JetCompaction::CompactDatabase(const std::string& sourceConnect, const s
     }
     sqlite3_busy_timeout(db, kBusyMilliseconds);
     char* error = nullptr;
-    rc = sqlite3_exec(db, "VACUUM", nullptr, nullptr, &error);
+    rc = MostlyFree(db) ? sqlite3_exec(db, "VACUUM", nullptr, nullptr, &error) : SQLITE_OK;
     if (rc != SQLITE_OK) description = error != nullptr ? error : sqlite3_errstr(rc);
     sqlite3_free(error);
     if (rc == SQLITE_OK) {
-        // The compacted pages sit in the write-ahead log until a checkpoint;
-        // one now gives the file its new size (a reader may hold it back,
-        // which costs nothing but the size).
+        // The compacted pages (or the last commits of the check) sit in the
+        // write-ahead log until a checkpoint; one now gives the file its
+        // size (a reader may hold it back, which costs nothing but the size).
         sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
     }
     sqlite3_close(db);

@@ -7,6 +7,12 @@
 // leaves the file as it was. While another connection writes, the compaction
 // waits for it a while and then gives up, leaving the file as it is.
 //
+// SQLite, unlike Jet, reuses the pages that deleted rows freed. A check
+// frees about as many pages as the next one fills again (the rows of its
+// capture), so rewriting the whole file after every check would cost a full
+// copy of the database only for the file to grow back. The file is rewritten
+// when at least half of it is free: it never stays above twice its data.
+//
 //   JetCompaction job;
 //   if (FAILED(job.CompactDatabase(sourceConnect, destConnect, description))) ...
 //   if (job.RemovedLeftover()) ...   // an old copy in destConnect's file was removed

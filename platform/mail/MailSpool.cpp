@@ -12,10 +12,8 @@
 #include <cstring>
 
 #include "platform/fs/PathMap.h"
-
-#ifndef ERROR_DISK_FULL
-#define ERROR_DISK_FULL 112L
-#endif
+#include "platform/posix/internal/FileWrite.h"
+#include "platform/win/internal/ErrnoMap.h"
 
 namespace kv::platform {
 namespace {
@@ -23,19 +21,6 @@ namespace {
 const char kMagic[] = "KVMAIL 1\n";
 const size_t kNameDigits = 20;
 const char kSuffix[] = ".mail";
-
-DWORD ErrorOfErrno(int error) {
-    switch (error) {
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM: return ERROR_ACCESS_DENIED;
-    case ENOSPC:
-    case EDQUOT: return ERROR_DISK_FULL;
-    case EEXIST: return ERROR_FILE_EXISTS;
-    default: return ERROR_INVALID_FUNCTION;
-    }
-}
 
 // "00000000000000000042.mail": the sequence number, or 0 for any other name.
 uint64_t SequenceOf(const std::string& name) {
@@ -53,17 +38,6 @@ std::string NameOf(uint64_t sequence) {
     char name[64];
     std::snprintf(name, sizeof name, "%020" PRIu64 "%s", sequence, kSuffix);
     return name;
-}
-
-bool WriteAll(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 void AppendField(std::string& out, const std::string& field) {
@@ -121,13 +95,13 @@ unsigned long long MailSpool::Bytes() const {
 
 DWORD MailSpool::Add(const SpooledMail& mail) {
     if (m_folder.empty()) return ERROR_PATH_NOT_FOUND;
-    if (::mkdir(m_folder.c_str(), 0700) != 0 && errno != EEXIST) return ErrorOfErrno(errno);
+    if (::mkdir(m_folder.c_str(), 0700) != 0 && errno != EEXIST) return WindowsErrorFromErrno(errno);
     // The mails name files and recipients: a folder that others could read,
     // or that is not the spool's own, is not written into.
     struct stat folder {};
-    if (::lstat(m_folder.c_str(), &folder) != 0) return ErrorOfErrno(errno);
+    if (::lstat(m_folder.c_str(), &folder) != 0) return WindowsErrorFromErrno(errno);
     if (!S_ISDIR(folder.st_mode) || folder.st_uid != ::geteuid()) return ERROR_ACCESS_DENIED;
-    if ((folder.st_mode & 077) != 0 && ::chmod(m_folder.c_str(), 0700) != 0) return ErrorOfErrno(errno);
+    if ((folder.st_mode & 077) != 0 && ::chmod(m_folder.c_str(), 0700) != 0) return WindowsErrorFromErrno(errno);
 
     std::string text = kMagic;
     AppendField(text, mail.from);
@@ -139,13 +113,13 @@ DWORD MailSpool::Add(const SpooledMail& mail) {
     uint64_t next = names.empty() ? 1 : SequenceOf(names.back()) + 1;
     const std::string staging = m_folder + "/." + NameOf(next) + ".new";
     int fd = ::open(staging.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return ErrorOfErrno(errno);
-    bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
+    if (fd < 0) return WindowsErrorFromErrno(errno);
+    bool written = posix::WriteAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
     int error = errno;
     ::close(fd);
     if (!written) {
         ::unlink(staging.c_str());
-        return ErrorOfErrno(error);
+        return WindowsErrorFromErrno(error);
     }
     // link() refuses an existing name, so a mail is never written over.
     for (int attempt = 0; attempt < 100; ++attempt, ++next) {
@@ -161,13 +135,13 @@ DWORD MailSpool::Add(const SpooledMail& mail) {
     }
     error = errno;
     ::unlink(staging.c_str());
-    return ErrorOfErrno(error);
+    return WindowsErrorFromErrno(error);
 }
 
 DWORD MailSpool::Read(const std::string& name, SpooledMail& mail) const {
     if (SequenceOf(name) == 0) return ERROR_INVALID_DATA;
     int fd = ::open((m_folder + "/" + name).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return ErrorOfErrno(errno);
+    if (fd < 0) return WindowsErrorFromErrno(errno);
     std::string text;
     char buffer[65536];
     for (;;) {
@@ -176,7 +150,7 @@ DWORD MailSpool::Read(const std::string& name, SpooledMail& mail) const {
         if (n < 0) {
             int error = errno;
             ::close(fd);
-            return ErrorOfErrno(error);
+            return WindowsErrorFromErrno(error);
         }
         if (n == 0) break;
         text.append(buffer, static_cast<size_t>(n));
@@ -194,13 +168,13 @@ DWORD MailSpool::Read(const std::string& name, SpooledMail& mail) const {
 
 DWORD MailSpool::Remove(const std::string& name) {
     if (SequenceOf(name) == 0) return ERROR_INVALID_DATA;
-    return ::unlink((m_folder + "/" + name).c_str()) == 0 ? ERROR_SUCCESS : ErrorOfErrno(errno);
+    return ::unlink((m_folder + "/" + name).c_str()) == 0 ? ERROR_SUCCESS : WindowsErrorFromErrno(errno);
 }
 
 DWORD MailSpool::SetAside(const std::string& name) {
     if (SequenceOf(name) == 0) return ERROR_INVALID_DATA;
     const std::string path = m_folder + "/" + name;
-    return ::rename(path.c_str(), (path + ".bad").c_str()) == 0 ? ERROR_SUCCESS : ErrorOfErrno(errno);
+    return ::rename(path.c_str(), (path + ".bad").c_str()) == 0 ? ERROR_SUCCESS : WindowsErrorFromErrno(errno);
 }
 
 }  // namespace kv::platform

@@ -11,6 +11,7 @@
 #include "platform/taskscheduler/RunRequest.h"
 #include "platform/taskscheduler/RunTimes.h"
 #include "platform/taskscheduler/WorkItemFile.h"
+#include "platform/win/internal/ErrnoMap.h"
 
 using namespace kv::platform::taskscheduler;
 
@@ -27,9 +28,8 @@ namespace {
 std::string Text(LPCSTR text) { return text == nullptr ? std::string() : std::string(text); }
 
 HRESULT ErrorOfErrno(int error) {
-    if (error == ENOENT) return KV_E_FILE_NOT_FOUND;
-    if (error == EACCES || error == EPERM || error == EROFS) return KV_E_ACCESS_DENIED;
-    return E_FAIL;
+    const DWORD code = kv::platform::WindowsErrorFromErrno(error, 0);
+    return code == 0 ? E_FAIL : HRESULT_FROM_WIN32(code);
 }
 
 // The file of a work item: its exact name, else the one that matches without

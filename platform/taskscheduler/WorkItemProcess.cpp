@@ -14,6 +14,7 @@
 #include "platform/fs/PathMap.h"
 #include "platform/posix/internal/FileWrite.h"
 #include "platform/service/internal/ServiceProcess.h"
+#include "platform/win/internal/ErrnoMap.h"
 
 extern char** environ;
 
@@ -47,16 +48,8 @@ DWORD Prepare(const std::string& application, const std::string& parameters, con
     return 0;
 }
 
-DWORD ErrorOfExec(int error) {
-    switch (error) {
-        case ENOENT: return 2;
-        case EACCES:
-        case EPERM: return 5;
-        case ENOEXEC: return 193;
-        case ENOMEM: return 8;
-        default: return 31;
-    }
-}
+// ERROR_GEN_FAILURE for what the map does not know.
+DWORD ErrorOfExec(int error) { return WindowsErrorFromErrno(error == 0 ? EIO : error, 31); }
 
 // Between fork and exec: async-signal-safe calls only.
 [[noreturn]] void RunProgram(const Prepared& p, char* const* argv, int errorFd) {

@@ -49,6 +49,26 @@ TEST_F(DatabaseCompactTest, CompactsTheFileInPlace) {
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM OLD_DATA"), "0");
 }
 
+// Pages freed by fewer rows than the file holds are left for the next rows:
+// the file is only rewritten once at least half of it is free.
+TEST_F(DatabaseCompactTest, AFileMostlyInUseIsLeftAsItIs) {
+    db.Execute("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+               "INSERT INTO CURRENT_DATA (ITEM_ID, PATH, PATH_MD5, PROFILE_ID) SELECT i, 'C:\\' || i || "
+               "'\\some\\long\\path\\text', 'x' || i, 1 FROM n");
+    CompactDB();
+    const auto compacted = fs::file_size(db.DatabaseFile());
+    db.Execute("DELETE FROM CURRENT_DATA WHERE ITEM_ID > 2000");
+    CompactDB();
+    EXPECT_EQ(fs::file_size(db.DatabaseFile()), compacted);
+    EXPECT_NE(db.Scalar("PRAGMA freelist_count"), "0");
+    db.Execute("DELETE FROM CURRENT_DATA WHERE ITEM_ID > 500");
+    CompactDB();
+    EXPECT_LT(fs::file_size(db.DatabaseFile()), compacted);
+    EXPECT_EQ(db.Scalar("PRAGMA freelist_count"), "0");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM CURRENT_DATA"), "500");
+    EXPECT_EQ(log.Text().find("Error in CompactDB"), std::string::npos) << log.Text();
+}
+
 // A copy left by a compaction that was killed would otherwise stand in the
 // way of every later one.
 TEST_F(DatabaseCompactTest, ALeftoverCopyIsRemovedAndTheCompactionGoesOn) {
