@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/fs/Resolve.h"
+#include "platform/fs/internal/Resolve.h"
 #include "platform/win/Handle.h"
 #include "platform/win/LastError.h"
 #include "platform/win/internal/ErrnoMap.h"

@@ -1,6 +1,6 @@
 // File handles: CreateFile, ReadFile, WriteFile, SetFilePointer, CloseHandle.
 // Paths are in Windows form (see PathMap) and are resolved as the folder
-// enumeration resolves them (platform/fs/Resolve.h): below a drive root no
+// enumeration resolves them (platform/fs/internal/Resolve.h): below a drive root no
 // link is ever followed, the last part of the path included, so a link is
 // refused (ERROR_PATH_NOT_FOUND) rather than its target opened. Files the
 // system creates are readable and writable by their owner alone. A writer that does not share write

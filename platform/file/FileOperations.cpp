@@ -14,7 +14,7 @@
 
 #include "platform/file/File.h"
 #include "platform/fs/PathMap.h"
-#include "platform/fs/Resolve.h"
+#include "platform/fs/internal/Resolve.h"
 #include "platform/posix/internal/FileWrite.h"
 #include "platform/win/LastError.h"
 #include "platform/win/internal/ErrnoMap.h"

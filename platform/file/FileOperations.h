@@ -2,7 +2,7 @@
 // temporary folder and names (GetTempPathA, GetTempFileNameA).
 //
 // Paths are in Windows form and found as every open finds them (see
-// platform/fs/Resolve.h): a missing name is looked up without regard to
+// platform/fs/internal/Resolve.h): a missing name is looked up without regard to
 // case, and a link is acted on as the entry it is, never through to its
 // target. A destination that exists only as a case-variant of the name
 // given is that file: it is replaced, or refused, under its own name.

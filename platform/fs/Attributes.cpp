@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "platform/fs/Resolve.h"
+#include "platform/fs/internal/Resolve.h"
 #include "platform/win/LastError.h"
 
 DWORD GetFileAttributesA(LPCSTR fileName) {

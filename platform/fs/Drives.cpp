@@ -12,7 +12,7 @@
 
 #include "platform/fs/MountTable.h"
 #include "platform/fs/PathMap.h"
-#include "platform/fs/Resolve.h"
+#include "platform/fs/internal/Resolve.h"
 #include "platform/root/MachineRoot.h"
 #include "platform/win/LastError.h"
 

@@ -14,7 +14,7 @@
 
 #include "platform/file/File.h"
 #include "platform/fs/Attributes.h"
-#include "platform/fs/Resolve.h"
+#include "platform/fs/internal/Resolve.h"
 #include "platform/win/Handle.h"
 #include "platform/win/LastError.h"
 

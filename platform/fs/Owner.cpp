@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/file/File.h"
-#include "platform/fs/Resolve.h"
+#include "platform/fs/internal/Resolve.h"
 #include "platform/system/SystemInfo.h"
 #include "platform/win/LastError.h"
 

@@ -9,7 +9,7 @@
 
 #include <cctype>
 
-#include "platform/fs/Resolve.h"
+#include "platform/fs/internal/Resolve.h"
 #include "platform/root/MachineRoot.h"
 
 namespace kv::platform {

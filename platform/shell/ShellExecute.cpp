@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/taskscheduler/WorkItemProcess.h"
+#include "platform/taskscheduler/internal/WorkItemProcess.h"
 #include "platform/win/LastError.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "platform/root/MachineRoot.h"
 #include "platform/service/Service.h"
-#include "platform/taskscheduler/RunRequest.h"
+#include "platform/taskscheduler/internal/RunRequest.h"
 #include "platform/taskscheduler/RunTimes.h"
 #include "platform/taskscheduler/WorkItemFile.h"
 #include "platform/win/internal/ErrnoMap.h"

@@ -10,8 +10,8 @@
 #include "platform/cli/HelpSwitch.h"
 #include "platform/root/MachineRoot.h"
 #include "platform/service/Service.h"
-#include "platform/taskscheduler/RunRequest.h"
-#include "platform/taskscheduler/SchedulerLoop.h"
+#include "platform/taskscheduler/internal/RunRequest.h"
+#include "platform/taskscheduler/internal/SchedulerLoop.h"
 #include "platform/taskscheduler/WorkItemFile.h"
 #include "platform/win/LastError.h"
 

@@ -4,6 +4,10 @@
 // online. A machine without a battery is on mains.
 #pragma once
 
+#ifndef KV_PLATFORM_INTERNAL
+#error "platform internals are not for use outside platform/"
+#endif
+
 namespace kv::platform::taskscheduler {
 
 bool OnBatteries();

@@ -1,4 +1,4 @@
-#include "platform/fs/Resolve.h"
+#include "platform/fs/internal/Resolve.h"
 
 #include <fcntl.h>
 #include <linux/openat2.h>

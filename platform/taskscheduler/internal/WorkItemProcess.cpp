@@ -1,4 +1,4 @@
-#include "platform/taskscheduler/WorkItemProcess.h"
+#include "platform/taskscheduler/internal/WorkItemProcess.h"
 
 #include <fcntl.h>
 #include <signal.h>

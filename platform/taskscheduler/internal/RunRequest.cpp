@@ -1,4 +1,4 @@
-#include "platform/taskscheduler/RunRequest.h"
+#include "platform/taskscheduler/internal/RunRequest.h"
 
 #include <dirent.h>
 #include <fcntl.h>

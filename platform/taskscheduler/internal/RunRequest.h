@@ -3,6 +3,10 @@
 // the work item like a scheduled one.
 #pragma once
 
+#ifndef KV_PLATFORM_INTERNAL
+#error "platform internals are not for use outside platform/"
+#endif
+
 #include <string>
 #include <vector>
 

@@ -22,6 +22,10 @@
 // missing, so finding a name that exists costs nothing extra.
 #pragma once
 
+#ifndef KV_PLATFORM_INTERNAL
+#error "platform internals are not for use outside platform/"
+#endif
+
 #include <sys/stat.h>
 
 #include <cstdint>

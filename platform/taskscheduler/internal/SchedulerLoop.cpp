@@ -1,4 +1,4 @@
-#include "platform/taskscheduler/SchedulerLoop.h"
+#include "platform/taskscheduler/internal/SchedulerLoop.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/taskscheduler/PowerSupply.h"
-#include "platform/taskscheduler/RunRequest.h"
+#include "platform/taskscheduler/internal/PowerSupply.h"
+#include "platform/taskscheduler/internal/RunRequest.h"
 #include "platform/taskscheduler/RunTimes.h"
 #include "platform/taskscheduler/WorkItemFile.h"
-#include "platform/taskscheduler/WorkItemProcess.h"
+#include "platform/taskscheduler/internal/WorkItemProcess.h"
 
 namespace kv::platform::taskscheduler {
 namespace {

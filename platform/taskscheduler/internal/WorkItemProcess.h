@@ -6,6 +6,10 @@
 // working folder (the root folder when none is given).
 #pragma once
 
+#ifndef KV_PLATFORM_INTERNAL
+#error "platform internals are not for use outside platform/"
+#endif
+
 #include <sys/types.h>
 
 #include <string>

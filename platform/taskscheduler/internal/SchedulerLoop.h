@@ -16,6 +16,10 @@
 // again; the run times that pass meanwhile are skipped.
 #pragma once
 
+#ifndef KV_PLATFORM_INTERNAL
+#error "platform internals are not for use outside platform/"
+#endif
+
 namespace kv::platform::taskscheduler {
 
 // Runs until stopFd becomes readable; false when the loop could not be set

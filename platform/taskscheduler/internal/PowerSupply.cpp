@@ -1,4 +1,4 @@
-#include "platform/taskscheduler/PowerSupply.h"
+#include "platform/taskscheduler/internal/PowerSupply.h"
 
 #include <dirent.h>
 #include <fcntl.h>
