@@ -23,6 +23,7 @@
 #include "platform/ui/Display.h"
 #include "platform/ui/UiThread.h"
 #include "tests/console/ConsoleFixture.h"
+#include "tests/ui/DisplayWait.h"
 
 namespace {
 
@@ -39,18 +40,6 @@ std::string Text(UINT id) {
     return text;
 }
 
-std::shared_ptr<const Snapshot> WaitFor(const std::function<bool(const Snapshot&)>& shows) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    auto snapshot = kv::ui::CurrentSnapshot();
-    while (!shows(*snapshot)) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ADD_FAILURE() << "the display never showed what the test waited for";
-            return snapshot;
-        }
-        snapshot = kv::ui::WaitForSnapshot(snapshot->version, std::chrono::milliseconds(200));
-    }
-    return snapshot;
-}
 
 const WindowView* TopWindow(const Snapshot& s, const std::string& caption) {
     for (const WindowView& w : s.windows)
@@ -59,7 +48,7 @@ const WindowView* TopWindow(const Snapshot& s, const std::string& caption) {
 }
 
 uint64_t WaitForWindow(const std::string& caption) {
-    auto shown = WaitFor([&](const Snapshot& s) { return TopWindow(s, caption) != nullptr; });
+    auto shown = kvtest::WaitForDisplay([&](const Snapshot& s) { return TopWindow(s, caption) != nullptr; });
     const WindowView* window = TopWindow(*shown, caption);
     return window != nullptr ? window->handle : 0;
 }
@@ -119,7 +108,7 @@ protected:
     // A control of the page on that tab, as the display shows it now.
     WindowView Control(int tab, int id) {
         WindowView found;
-        WaitFor([&](const Snapshot& s) {
+        kvtest::WaitForDisplay([&](const Snapshot& s) {
             const WindowView* page = Page(s, tab);
             const WindowView* control = page != nullptr ? Snapshot::FindChild(*page, id) : nullptr;
             if (control != nullptr) found = *control;

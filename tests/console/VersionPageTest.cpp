@@ -16,6 +16,7 @@
 #include "platform/ui/UiThread.h"
 #include "platform/vireo/Vireo.h"
 #include "tests/console/ConsoleFixture.h"
+#include "tests/ui/DisplayWait.h"
 
 namespace {
 
@@ -28,18 +29,6 @@ using kv::ui::WindowView;
 constexpr int kMessageTextId = 0xFFFF;
 const char* const kProductKey = "SOFTWARE\\Kestrava Corvid\\Tsl3";
 
-std::shared_ptr<const Snapshot> WaitFor(const std::function<bool(const Snapshot&)>& shows) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    auto snapshot = kv::ui::CurrentSnapshot();
-    while (!shows(*snapshot)) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ADD_FAILURE() << "the display never showed what the test waited for";
-            return snapshot;
-        }
-        snapshot = kv::ui::WaitForSnapshot(snapshot->version, std::chrono::milliseconds(200));
-    }
-    return snapshot;
-}
 
 const WindowView* TopOfKind(const Snapshot& s, WindowKind kind) {
     for (const WindowView& w : s.windows)
@@ -103,7 +92,7 @@ protected:
             propertySheet.DoModal();
             done->set_value();
         });
-        auto shown = WaitFor([](const Snapshot& s) {
+        auto shown = kvtest::WaitForDisplay([](const Snapshot& s) {
             const WindowView* w = TopOfKind(s, WindowKind::PropertySheet);
             return w != nullptr && Snapshot::FindChild(*w, IDC_CHECK_VERSION) != nullptr;
         });
@@ -115,18 +104,19 @@ protected:
     // reports the result.
     WindowView CheckForUpdate(const WindowView& page) {
         Click(Snapshot::FindChild(page, IDC_CHECK_VERSION)->handle);
-        auto asked = WaitFor([](const Snapshot& s) { return TopOfKind(s, WindowKind::MessageBox) != nullptr; });
+        auto asked = kvtest::WaitForDisplay(
+            [](const Snapshot& s) { return TopOfKind(s, WindowKind::MessageBox) != nullptr; });
         WindowView question = *TopOfKind(*asked, WindowKind::MessageBox);
         EXPECT_EQ(question.icon, "question");
         EXPECT_NE(ControlText(question, kMessageTextId).find("connect to the Internet"), std::string::npos);
         Click(Snapshot::FindChild(question, IDYES)->handle);
-        auto answered = WaitFor([&](const Snapshot& s) {
+        auto answered = kvtest::WaitForDisplay([&](const Snapshot& s) {
             const WindowView* box = TopOfKind(s, WindowKind::MessageBox);
             return box != nullptr && box->handle != question.handle;
         });
         WindowView box = *TopOfKind(*answered, WindowKind::MessageBox);
         Click(Snapshot::FindChild(box, IDOK)->handle);
-        WaitFor([](const Snapshot& s) { return TopOfKind(s, WindowKind::MessageBox) == nullptr; });
+        kvtest::WaitForDisplay([](const Snapshot& s) { return TopOfKind(s, WindowKind::MessageBox) == nullptr; });
         return box;
     }
 

@@ -14,6 +14,7 @@
 #include "platform/ui/DialogTemplate.h"
 #include "platform/ui/Display.h"
 #include "platform/ui/UiThread.h"
+#include "tests/ui/DisplayWait.h"
 #include "tests/ui/dialogs/TestResource.h"
 
 namespace uitest {
@@ -31,16 +32,7 @@ inline HMODULE Dialogs() {
 
 // Waits (bounded) until the display shows what the predicate looks for.
 inline std::shared_ptr<const Snapshot> WaitFor(const std::function<bool(const Snapshot&)>& shows) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    auto snapshot = kv::ui::CurrentSnapshot();
-    while (!shows(*snapshot)) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ADD_FAILURE() << "the display never showed what the test waited for";
-            return snapshot;
-        }
-        snapshot = kv::ui::WaitForSnapshot(snapshot->version, std::chrono::milliseconds(200));
-    }
-    return snapshot;
+    return kvtest::WaitForDisplay(shows);
 }
 
 // The topmost window with that caption, once it shows.
