@@ -2,11 +2,11 @@
 
 #include "common/ResourceModule.h"
 #include "console/nodes/FilesRootNode.h"
+#include "console/nodes/Node.h"
 #include "console/snapin/Component.h"
 #include "console/snapin/ComponentData.h"
 #include "console/tree/FileNode.h"
 #include "console/tree/ProfileChange.h"
-#include "platform/text/CodePage.h"
 
 HRESULT AddSelectionMenuItems(IContextMenuCallback* callback, long* insertionAllowed) {
     if (callback == nullptr) return E_POINTER;
@@ -14,14 +14,7 @@ HRESULT AddSelectionMenuItems(IContextMenuCallback* callback, long* insertionAll
     std::string caption, status;
     LoadResourceString(26, caption);
     LoadResourceString(46, status);
-    std::u16string name = kv::platform::Utf8ToUtf16(caption);
-    std::u16string statusText = kv::platform::Utf8ToUtf16(status);
-    CONTEXTMENUITEM item{};
-    item.strName = name.data();
-    item.strStatusBarText = statusText.data();
-    item.lCommandID = IDM_CHOOSE_PROFILE;
-    item.lInsertionPointID = CCM_INSERTIONPOINTID_PRIMARY_TOP;
-    return callback->AddItem(&item);
+    return AddMenuCommand(callback, caption, status, IDM_CHOOSE_PROFILE, CCM_INSERTIONPOINTID_PRIMARY_TOP);
 }
 
 HRESULT SelectionCommand(CComponent* view, long commandId) {

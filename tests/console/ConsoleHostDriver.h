@@ -12,6 +12,8 @@
 
 #include "console/module/ConsoleGuids.h"
 #include "platform/mmc/host/ConsoleHost.h"
+#include "platform/ui/Display.h"
+#include "tests/fixtures/TestRoot.h"
 
 namespace kvtest {
 
@@ -21,6 +23,12 @@ public:
         if (host) host->Stop();
     }
 
+    // The snap-in registered in the test's root, and a display to show it on.
+    void RegisterSnapin() {
+        auto reg = RunProgram(BinPath("kvregsvr32"), {"/s", BinPath("OrvConsole.so")});
+        ASSERT_EQ(reg.exitCode, 0) << reg.err;
+        kv::ui::EnableDisplay();
+    }
     void StartHost(bool version2 = true) {
         kv::mmc::HostOptions options;
         options.snapin = CLSID_ComponentData;

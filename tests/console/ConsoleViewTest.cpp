@@ -27,12 +27,7 @@ using kv::ui::WindowView;
 class ConsoleView : public ::testing::Test, public kvtest::ConsoleHostDriver {
 protected:
     void SetUp() override {
-        auto reg = kvtest::RunProgram(kvtest::BinPath("kvregsvr32"), {"/s", kvtest::BinPath("OrvConsole.so")});
-        ASSERT_EQ(reg.exitCode, 0) << reg.err;
-        kv::ui::EnableDisplay();
-    }
-    void TearDown() override {
-        if (host) host->Stop();
+        RegisterSnapin();
     }
 
     void Start(bool version2 = true) { StartHost(version2); }

@@ -33,17 +33,12 @@ using kv::ui::WindowView;
 class FileTreeView : public ::testing::Test, public kvtest::ConsoleHostDriver {
 protected:
     void SetUp() override {
-        auto reg = kvtest::RunProgram(kvtest::BinPath("kvregsvr32"), {"/s", kvtest::BinPath("OrvConsole.so")});
-        ASSERT_EQ(reg.exitCode, 0) << reg.err;
-        kv::ui::EnableDisplay();
+        RegisterSnapin();
         f.root.SetDword("FirstStart", 0);
         f.db->Execute("DELETE FROM FILES_PROFILES_LNK");
         f.db->Execute("INSERT INTO FILES_PROFILES_LNK (PROFILE_ID, PATH, PATH_MD5) VALUES (1, 'C:\\', '')");
         for (auto p : {"Proj/Sub/", "Other/"}) fs::create_directories(f.root.DriveC() + "/" + p);
         for (auto p : {"Proj/a.txt", "Proj/Sub/b.txt", "top.txt"}) kvtest::WriteTextFile(f.root.DriveC() + "/" + p, "x");
-    }
-    void TearDown() override {
-        if (host) host->Stop();
     }
     void Start() {
         StartHost();

@@ -140,16 +140,18 @@ class FileTreeConsoleTest(unittest.TestCase):
         b.wait_node(name)
         b.retry(lambda: b.select_node(name))
 
+    def open_drive(self):
+        """Drive T: shown in the result pane, with its three entries."""
+        self.browser.retry(lambda: self.browser.expand(self.text[100]))
+        self.open_folder(self.text[2], "(T:)")
+        self.wait_states(["else", "proj", "top.txt"])
+
     # --- the tests ------------------------------------------------------------
 
     def test_a_check_stores_exactly_what_the_tree_gives_job_one(self):
         self.start("file-tree-check")
         b, t = self.browser, self.text
-        b.retry(lambda: b.expand(t[100]))
-        b.retry(lambda: b.expand(t[2]))
-        b.wait_node("(T:)")
-        b.retry(lambda: b.select_node("(T:)"))
-        self.wait_states(["else", "proj", "top.txt"])
+        self.open_drive()
         b.shot("drive-nothing-assigned")
 
         self.assign("proj", "Default")
@@ -194,12 +196,8 @@ class FileTreeConsoleTest(unittest.TestCase):
                               ("T:\\proj\\sub\\keep.txt", 2)):
                 db.execute("INSERT INTO FILES_PROFILES_LNK (PROFILE_ID, PATH, PATH_MD5) VALUES (?, ?, '')", (job, path))
         self.start("file-tree-rules")
-        b, t = self.browser, self.text
-        b.retry(lambda: b.expand(t[100]))
-        b.retry(lambda: b.expand(t[2]))
-        b.wait_node("(T:)")
-        b.retry(lambda: b.select_node("(T:)"))
-        self.wait_states(["else", "proj", "top.txt"])
+        b = self.browser
+        self.open_drive()
 
         # proj back to its drive's job, with everything below of job 1 or none.
         before = len(self.links())
