@@ -16,6 +16,8 @@ char g_szLogFile[LOG_PATH_CHARS] = {};
 
 namespace {
 
+thread_local DebugLogLines* t_capture = nullptr;
+
 // English month names whatever the process locale: the log reads the same
 // on every machine.
 const char* const kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
@@ -65,6 +67,10 @@ std::string Escaped(const char* message, size_t limit) {
 
 void WriteDebugLog(unsigned level, const char* message) {
     if (g_dwDebug == 0 || level > g_dwDebugLevel) return;
+    if (t_capture != nullptr) {
+        t_capture->emplace_back(level, message != nullptr ? message : "");
+        return;
+    }
     // A link planted where the log file should be is never followed: the
     // line would otherwise be appended to whatever file it names.
     HANDLE file = CreateFileA(g_szLogFile, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
@@ -99,4 +105,12 @@ void WriteDebugLogF(unsigned level, const char* format, ...) {
     std::vsnprintf(text.data(), text.size(), format, args);
     va_end(args);
     WriteDebugLog(level, text.data());
+}
+
+DebugLogCapture::DebugLogCapture(DebugLogLines& lines) : m_previous(t_capture) { t_capture = &lines; }
+
+DebugLogCapture::~DebugLogCapture() { t_capture = m_previous; }
+
+void WriteDebugLogLines(const DebugLogLines& lines) {
+    for (const auto& [level, message] : lines) WriteDebugLog(level, message.c_str());
 }

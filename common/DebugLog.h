@@ -3,6 +3,10 @@
 // for every line.
 #pragma once
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "platform/win/WinTypes.h"
 
 #define LOG_PATH_CHARS 780
@@ -21,3 +25,24 @@ inline bool DebugLogWrites(unsigned level) { return g_dwDebug != 0 && level <= g
 
 // printf-style convenience over WriteDebugLog for messages with arguments.
 void WriteDebugLogF(unsigned level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Lines a piece of work wrote on another thread, kept to be written later in
+// the place the work takes in the log (a file fingerprinted ahead of the
+// walk logs where the walk reaches the file).
+using DebugLogLines = std::vector<std::pair<unsigned, std::string>>;
+
+// While one lives, the lines the current thread writes go to lines instead
+// of the file (only those the log would take).
+class DebugLogCapture {
+public:
+    explicit DebugLogCapture(DebugLogLines& lines);
+    ~DebugLogCapture();
+    DebugLogCapture(const DebugLogCapture&) = delete;
+    DebugLogCapture& operator=(const DebugLogCapture&) = delete;
+
+private:
+    DebugLogLines* m_previous;
+};
+
+// Writes the captured lines, in order, as if they were written now.
+void WriteDebugLogLines(const DebugLogLines& lines);

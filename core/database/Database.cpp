@@ -8,6 +8,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "core/database/AppendWriter.h"
 #include "core/database/DatabaseError.h"
 #include "core/database/JetDialect.h"
 #include "platform/fs/FileTime.h"
@@ -603,7 +604,15 @@ void CRecordset::Update() {
     for (const std::optional<std::string>& text : row.values)
         if (text) m_pendingBytes += text->size();
     m_pending.push_back(std::move(row));
-    if (m_pending.size() >= kAppendBatch || m_pendingBytes >= kAppendBytes) FlushAppends();
+    if (m_pending.size() >= kAppendBatch || m_pendingBytes >= kAppendBytes) HandOverAppends();
+}
+
+void CRecordset::HandOverAppends() {
+    if (m_writer == nullptr || m_pDatabase == nullptr || m_pDatabase->InTransaction()) {
+        FlushAppends();
+        return;
+    }
+    m_writer->HandOver(*this);
 }
 
 HSTMT CRecordset::PreparedInsert(const std::vector<size_t>& fields, size_t count) {
@@ -730,6 +739,12 @@ void CRecordset::OnAppendRefused(const std::vector<std::optional<std::string>>&,
 }
 
 void CRecordset::FlushAppends() {
+    if (m_writer != nullptr) {
+        // The rows handed over come first: rows are stored in the order they
+        // were appended.
+        if (m_pDatabase == nullptr || !m_pDatabase->InTransaction()) m_writer->HandOver(*this);
+        m_writer->Wait();
+    }
     if (m_pending.empty()) return;
     if (m_pDatabase == nullptr || !m_pDatabase->IsOpen()) {
         size_t lost = m_pending.size();

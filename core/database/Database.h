@@ -22,9 +22,10 @@
 // transaction per batch of up to 1000 rows: when the batch is full, before any
 // other statement runs on the same connection, and when the recordset or the
 // connection closes. A row the database refuses is left out of its batch and
-// reported on its own (OnAppendRefused); the other rows are stored. Every other
-// statement runs on its own (auto-commit), unless BeginTrans opened a
-// transaction on the connection:
+// reported on its own (OnAppendRefused); the other rows are stored. A writer
+// (AppendWriter.h) may store the batches on a thread of its own instead.
+// Every other statement runs on its own (auto-commit), unless BeginTrans
+// opened a transaction on the connection:
 //
 //   db.BeginTrans();
 //   db.ExecuteSQL(...); db.ExecuteSQL(...);
@@ -65,6 +66,7 @@ public:
 };
 
 class CRecordset;
+class CAppendWriter;
 
 class CDatabase {
 public:
@@ -206,6 +208,14 @@ public:
     // CDBException when the batch as a whole cannot be stored (the rows are
     // then dropped and the count is in the description).
     void FlushAppends();
+    // While a writer is set (see AppendWriter.h), full batches are handed to
+    // it instead, and FlushAppends (so every statement on the connection,
+    // and Close) first waits until it has stored every row. Null: stored
+    // here again. Rows appended inside a transaction are stored in it.
+    void SetAppendWriter(CAppendWriter* writer) { m_writer = writer; }
+    // Hands the held rows to the writer without waiting for them (throws the
+    // failure of the rows handed over before); without a writer, FlushAppends.
+    void HandOverAppends();
 
     CDatabase* m_pDatabase;
 
@@ -221,6 +231,7 @@ protected:
 
 private:
     friend class CDatabase;
+    friend class CAppendWriter;
     struct PendingRow {
         std::vector<bool> sent;  // per bound field
         std::vector<std::optional<std::string>> values;
@@ -249,6 +260,7 @@ private:
     bool m_adding = false;
     std::vector<PendingRow> m_pending;
     size_t m_pendingBytes = 0;  // of the texts in m_pending
+    CAppendWriter* m_writer = nullptr;
     // Insert statements prepared on the connection, by fields sent and rows
     // carried: a batch mostly repeats one or two of them.
     struct Prepared {

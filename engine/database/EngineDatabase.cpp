@@ -6,6 +6,7 @@
 #include "common/DebugLog.h"
 #include "common/ProductStrings.h"
 #include "common/Settings.h"
+#include "core/database/AppendWriter.h"
 #include "core/database/DatabaseError.h"
 #include "platform/jet/JetCompaction.h"
 #include "strings/CodeMap.h"
@@ -17,11 +18,27 @@ namespace {
 
 std::unique_ptr<CDatabase> g_database;
 std::unique_ptr<COrvRecordset> g_itemRecordset;
-// A second connection held from the first OpenDB of a check to its CloseDB.
-// The restart every 1000 rows closes the visible connection; were it the
-// last one on the file, every restart would fold the write-ahead log into
-// the file and wait for the disk. This one is never used for statements.
-std::unique_ptr<CDatabase> g_session;
+// The item rows are stored on a connection and thread of their own, held
+// from the first OpenDB of a check to its CloseDB, while the walk goes on.
+// Held across the restart every 1000 rows, the connection also keeps the
+// restart from being the last close of the file, which would fold the
+// write-ahead log into the file and wait for the disk each time.
+std::unique_ptr<CAppendWriter> g_writer;
+
+// The writer, or null when its connection cannot be had: the rows are then
+// stored on the visible connection, only more slowly.
+std::unique_ptr<CAppendWriter> StartWriter() {
+    try {
+        auto connection = std::make_unique<CDatabase>();
+        if (!connection->OpenEx(ProductText(PSC_CONNECT_STRING), CDatabase::noOdbcDialog)) return nullptr;
+        auto sink = std::make_unique<COrvRecordset>(connection.get());
+        if (!sink->Open(CRecordset::snapshot, "CURRENT_DATA", CRecordset::appendOnly | CRecordset::optimizeBulkAdd))
+            return nullptr;
+        return std::make_unique<CAppendWriter>(std::move(connection), std::move(sink));
+    } catch (const CDBException&) {
+        return nullptr;
+    }
+}
 
 const size_t kColumnChars = 255;
 const DWORD kRowsPerConnection = 1000;
@@ -49,14 +66,7 @@ HRESULT OpenDB() {
             return S_FALSE;
         }
         WriteDebugLog(7, "Database open");
-        if (g_session == nullptr || !g_session->IsOpen()) {
-            g_session = std::make_unique<CDatabase>();
-            try {
-                if (!g_session->OpenEx(ProductText(PSC_CONNECT_STRING), CDatabase::noOdbcDialog)) g_session.reset();
-            } catch (const CDBException&) {
-                g_session.reset();  // only a matter of speed
-            }
-        }
+        if (g_writer == nullptr) g_writer = StartWriter();
         g_itemRecordset.reset();
         g_itemRecordset = std::make_unique<COrvRecordset>(g_database.get());
         if (!g_itemRecordset->Open(CRecordset::snapshot, "CURRENT_DATA",
@@ -64,6 +74,7 @@ HRESULT OpenDB() {
             WriteDebugLog(1, "Could not open the insert recordset");
             return S_FALSE;
         }
+        g_itemRecordset->SetAppendWriter(g_writer.get());
         return S_OK;
     } catch (const CDBException& e) {
         WriteDebugLog(1, "Error openning the database");
@@ -99,14 +110,15 @@ void CloseConnection() {
 }  // namespace
 
 void CloseDB() {
+    // The item recordset waits for the writer as it closes.
     CloseConnection();
-    if (g_session != nullptr) {
+    if (g_writer != nullptr) {
         try {
-            g_session->Close();
-        } catch (const CDBException&) {
-            // It never held a change.
+            g_writer->Wait();
+        } catch (const CDBException& e) {
+            ReportDBError(e);
         }
-        g_session.reset();
+        g_writer.reset();
     }
 }
 
@@ -144,8 +156,11 @@ void AppendItemRow(const ItemRow& row) {
     if (g_dwInsertCounter >= kRowsPerConnection) {
         g_dwInsertCounter = 0;
         WriteDebugLog(2, "Reseting the database");
-        // Stored here, so that a failure of these rows reaches the caller.
-        rs->FlushAppends();
+        // Handed to the writer, which stores them while the walk goes on; a
+        // failure of these rows reaches the caller of a later append, or of
+        // CloseDB.
+        rs->HandOverAppends();
+        rs->SetAppendWriter(nullptr);
         CloseConnection();
         OpenDB();
     }

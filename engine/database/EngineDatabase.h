@@ -67,8 +67,12 @@ extern DWORD g_dwInsertCounter;
 // The item append: begins a new row on the item recordset, assigns every
 // field, counts the row, marks every field but ITEM_ID for writing and stores
 // it. When the count reaches 1000 it is set to 0, "Reseting the database" is
-// logged (level 2) and the connection restarts (CloseDB, OpenDB); the rows
-// of the connection are committed then. A path or owner longer than 255
+// logged (level 2) and the connection restarts (CloseDB, OpenDB). The rows
+// are stored, in order, by a writer with a connection and thread of its own
+// while the caller goes on (see core/database/AppendWriter.h); every
+// statement on the engine's connection, and CloseDB, waits for them first. A
+// failure of a batch is thrown by a later append, or reported by CloseDB. A
+// path or owner longer than 255
 // characters is stored whole and noted in the log (level 2). Throws
 // CDBException, also when the item recordset is not open.
 void AppendItemRow(const ItemRow& row);

@@ -5,6 +5,7 @@
 #include "common/DebugLog.h"
 #include "engine/EngineState.h"
 #include "platform/file/File.h"
+#include "platform/fs/Find.h"
 
 namespace {
 
@@ -78,6 +79,15 @@ HRESULT FingerPrintOpenFile(HANDLE file, const char* path, char* fingerprint) {
         WriteDebugLog(1, "Unexpected error in FingerPrintFile");
         return E_FAIL;
     }
+}
+
+HRESULT FingerPrintListedFile(HANDLE find, const char* name, const char* path, char* fingerprint) {
+    FileCloser file {kv::platform::OpenFoundFile(find, name, GENERIC_READ, 0, FILE_FLAG_SEQUENTIAL_SCAN)};
+    if (file.file == INVALID_HANDLE_VALUE) {
+        WriteDebugLogF(1, "Could not open the file %s", path);
+        return E_FAIL;
+    }
+    return FingerPrintOpenFile(file.file, path, fingerprint);
 }
 
 DWORD FingerPrintFileReadCount() { return t_dwReadCount; }

@@ -21,6 +21,11 @@ HRESULT FingerPrintFile(const char* path, char* fingerprint);
 // A read that fails gives E_FAIL: part of the content is no fingerprint of it.
 HRESULT FingerPrintOpenFile(HANDLE file, const char* path, char* fingerprint);
 
+// The same for a file a folder enumeration listed, opened in that folder by
+// its name (see OpenFoundFile); path names it in the log. E_FAIL, logged,
+// when it cannot be opened.
+HRESULT FingerPrintListedFile(HANDLE find, const char* name, const char* path, char* fingerprint);
+
 // Read calls the last FingerPrintFile of the calling thread made, the final
 // empty read included.
 DWORD FingerPrintFileReadCount();

@@ -17,6 +17,7 @@
 #include "engine/scope/ExtensionRules.h"
 #include "engine/scope/ProfileScope.h"
 #include "engine/scope/ScopeLists.h"
+#include "engine/walk/FingerPrintAhead.h"
 #include "engine/walk/Walk.h"
 #include "strings/CodeMap.h"
 
@@ -201,6 +202,9 @@ HRESULT RunCheck(LONG* stopFlag) {
             IsCurrentProfileEnabled();
             ReadDrives(g_driveList);
             bool stopped = false;
+            // Files are read on every core; only for the walk, as the engine
+            // may be unloaded between checks.
+            std::optional<FingerPrintWorkers> workers(std::in_place);
             while (!g_driveList.IsEmpty()) {
                 ScanItem* drive = g_driveList.GetHead();
                 drive->children = std::make_unique<ItemList>();
@@ -212,6 +216,7 @@ HRESULT RunCheck(LONG* stopFlag) {
                     break;
                 }
             }
+            workers.reset();
             if (!stopped) {
                 RunIndexStatement(kMakeItemPathIndex);
                 InitCore();

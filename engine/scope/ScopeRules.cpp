@@ -21,11 +21,8 @@ std::string ParentPath(const std::string& path, bool file) {
     return slash == std::string::npos ? std::string() : text.substr(0, slash + 1);
 }
 
-}  // namespace
-
-bool MatchPathList(const TextList& list, const std::string& path, bool anywhere, int direction) {
+bool ListMatches(const TextList& list, const std::string& path, bool anywhere, int direction) {
     std::string upper = UpperCase(path);
-    if (g_dwMatchDelay != 0) Sleep(g_dwMatchDelay);
     // Substring search on bytes is UTF-8 aware: a valid sequence never
     // matches inside another character.
     for (const std::string& entry : list) {
@@ -39,50 +36,53 @@ bool MatchPathList(const TextList& list, const std::string& path, bool anywhere,
     return false;
 }
 
-int ClassifyItem(const ScanItem& item, int mode) {
+// Quiet: the same verdict, without log lines or pauses.
+template <bool Quiet>
+int Classify(const ScanItem& item, int mode) {
     const std::string path = ItemPath(item);
     const bool file = IsFile(item);
+    auto matches = [&](const TextList& list, bool anywhere, int direction) {
+        return Quiet ? ListMatches(list, path, anywhere, direction) : MatchPathList(list, path, anywhere, direction);
+    };
+    auto verdict = [&](const char* text, int code) {
+        if (!Quiet) LogItem(path, text);
+        return code;
+    };
 
-    if (file && ListHolds(g_excludedExtensions, ExtensionOf(path))) {
-        LogItem(path, " IS EXT EXCLUDED");
-        return SCOPE_EXCLUDED;
-    }
-    if (MatchPathList(g_cList, path, false, 2)) {
-        LogItem(path, " IS IN C PROF");
-        return SCOPE_IN_JOB;
-    }
-    if (MatchPathList(g_oList, path, false, 2)) {
-        if (file) {
-            LogItem(path, " IS IN O PROF");
-            return SCOPE_OUTSIDE;
-        }
-        if (MatchPathList(g_cList, path, true, 1)) {
-            LogItem(path, " IS IN O-R PROF");
-            return SCOPE_LEADS_TO_JOB;
-        }
-        LogItem(path, " IS IN O PROF 1");
-        return SCOPE_OUTSIDE;
+    if (file && ListHolds(g_excludedExtensions, ExtensionOf(path))) return verdict(" IS EXT EXCLUDED", SCOPE_EXCLUDED);
+    if (matches(g_cList, false, 2)) return verdict(" IS IN C PROF", SCOPE_IN_JOB);
+    if (matches(g_oList, false, 2)) {
+        if (file) return verdict(" IS IN O PROF", SCOPE_OUTSIDE);
+        if (matches(g_cList, true, 1)) return verdict(" IS IN O-R PROF", SCOPE_LEADS_TO_JOB);
+        return verdict(" IS IN O PROF 1", SCOPE_OUTSIDE);
     }
     if (mode == 1) return SCOPE_IN_JOB;
     if (mode == 0) {
-        if (!file && MatchPathList(g_cList, path, true, 1)) {
-            LogItem(path, " IS IN O-R PROF 2");
-            return SCOPE_LEADS_TO_JOB;
-        }
-        LogItem(path, " IS IN O PROF 2");
-        return SCOPE_OUTSIDE;
+        if (!file && matches(g_cList, true, 1)) return verdict(" IS IN O-R PROF 2", SCOPE_LEADS_TO_JOB);
+        return verdict(" IS IN O PROF 2", SCOPE_OUTSIDE);
     }
     std::string parent = ParentPath(path, file);
-    WriteDebugLogF(7, file ? "Parent path: %s" : "Path: %s", parent.c_str());
+    if (!Quiet) WriteDebugLogF(7, file ? "Parent path: %s" : "Path: %s", parent.c_str());
     if (parent.empty()) {
-        WriteDebugLog(1, "ITEM NOT FOUND IN ANY PROFILE AND IT IS EXCLUDED");
+        if (!Quiet) WriteDebugLog(1, "ITEM NOT FOUND IN ANY PROFILE AND IT IS EXCLUDED");
         return SCOPE_EXCLUDED;
     }
     ScanItem parentItem;
     parentItem.fullPath = parent;
     parentItem.type = "ftNA";
-    return ClassifyItem(parentItem, -1);
+    return Classify<Quiet>(parentItem, -1);
 }
+
+}  // namespace
+
+bool MatchPathList(const TextList& list, const std::string& path, bool anywhere, int direction) {
+    if (g_dwMatchDelay != 0) Sleep(g_dwMatchDelay);
+    return ListMatches(list, path, anywhere, direction);
+}
+
+int ClassifyItem(const ScanItem& item, int mode) { return Classify<false>(item, mode); }
+
+int ClassifyItemQuietly(const ScanItem& item, int mode) { return Classify<true>(item, mode); }
 
 int IsHiddenFromReport(const ScanItem& item, TextList& suppressed, int mode) {
     const std::string path = ItemPath(item);

@@ -16,6 +16,9 @@
 // mode: 1 the parent was stored, 0 the parent is only walked through, -1 no
 // parent in the walk (a drive, or a parent path being classified).
 int ClassifyItem(const ScanItem& item, int mode);
+// The same verdict without log lines or pauses, for work started on an item
+// before the walk reaches (and classifies) it.
+int ClassifyItemQuietly(const ScanItem& item, int mode);
 
 // anywhere false, direction 2: the path equals an entry;
 // anywhere true, direction 1: the path occurs inside an entry;

@@ -12,6 +12,7 @@
 #include "engine/fingerprint/BaselineFingerPrint.h"
 #include "engine/fingerprint/FingerPrint.h"
 #include "engine/scope/ScopeRules.h"
+#include "engine/walk/FingerPrintAhead.h"
 #include "engine/walk/SaveItem.h"
 #include "platform/fs/Drives.h"
 #include "platform/fs/Find.h"
@@ -91,19 +92,6 @@ void KeepBaselineFingerPrint(ScanItem& entry, const std::string& full) {
                    full.c_str(), md5.c_str());
 }
 
-// The content fingerprint of a listed file, opened in the folder that
-// listed it.
-HRESULT FingerPrintListedFile(HANDLE find, const char* name, const std::string& full, char* md5) {
-    HANDLE file = kv::platform::OpenFoundFile(find, name, GENERIC_READ, 0, FILE_FLAG_SEQUENTIAL_SCAN);
-    if (file == INVALID_HANDLE_VALUE) {
-        WriteDebugLogF(1, "Could not open the file %s", full.c_str());
-        return E_FAIL;
-    }
-    HRESULT result = FingerPrintOpenFile(file, full.c_str(), md5);
-    CloseHandle(file);
-    return result;
-}
-
 // The owner of the entry the enumeration returned last (named name): from
 // the status the enumeration read, or, when it could read none, from the
 // entry opened in its folder.
@@ -123,7 +111,8 @@ void OwnerOfListedEntry(HANDLE find, const char* name, const std::string& full, 
 }
 
 // The walk of one folder entry: classify, store, descend.
-void ProcessEntry(ItemList& list, ScanItem& item, HANDLE find, const WIN32_FIND_DATAA& data) {
+void ProcessEntry(ItemList& list, ScanItem& item, HANDLE find, const WIN32_FIND_DATAA& data,
+                  FolderFingerPrints& ahead) {
     const char* name = data.cFileName;
     const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     auto entry = std::make_unique<ScanItem>();
@@ -178,7 +167,8 @@ void ProcessEntry(ItemList& list, ScanItem& item, HANDLE find, const WIN32_FIND_
         // Links, FIFOs, sockets and devices have no content to read: they are
         // stored by their status alone, and opening them could block or act.
         if (kv::platform::HasFileContent(data)) {
-            HRESULT result = FingerPrintListedFile(find, name, full, md5);
+            HRESULT result = S_OK;
+            if (!ahead.Take(name, result, md5)) result = FingerPrintListedFile(find, name, full.c_str(), md5);
             if (result == S_OK) {
                 entry->md5 = md5;
                 WriteDebugLogF(7, "MD5 for the file is %s", md5);
@@ -190,6 +180,47 @@ void ProcessEntry(ItemList& list, ScanItem& item, HANDLE find, const WIN32_FIND_
             }
         }
         if (SaveItem(*entry) == S_OK) WriteDebugLog(7, "Item successfully saved into the DB");
+    }
+}
+
+// Whether the walk will fingerprint the listed entry: a file with content
+// that it will store. The same tests as the walk's, without their log lines.
+bool WillFingerPrint(const ScanItem& item, const WIN32_FIND_DATAA& data) {
+    const char* name = data.cFileName;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !kv::platform::HasFileContent(data) ||
+        !kv::platform::IsRepresentableName(name) || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+        return false;
+    ScanItem probe;
+    probe.drive = item.drive;
+    probe.folder = item.folder;
+    probe.name = name;
+    probe.type = "ftFile";
+    return ClassifyItemQuietly(probe, item.inCurrentJob ? 1 : 0) == SCOPE_IN_JOB;
+}
+
+// Keeps the workers supplied with the files the walk reaches next: up to
+// kFilesAhead requested and not taken, from no further than kEntriesAhead
+// entries on. examined counts the entries of the listing looked at so far;
+// position is that of the current one.
+void RequestAhead(FolderFingerPrints& ahead, HANDLE find, const ScanItem& item, const WIN32_FIND_DATAA& current,
+                  size_t position, size_t& examined) {
+    const size_t kFilesAhead = 64;
+    const size_t kEntriesAhead = 512;
+    if (!ahead.Active()) return;
+    auto examine = [&](const WIN32_FIND_DATAA& data) {
+        if (!WillFingerPrint(item, data)) return;
+        const uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        ahead.Request(data.cFileName, BasePath(item) + "\\" + data.cFileName, size);
+    };
+    if (examined < position) {
+        examined = position;
+        examine(current);
+    }
+    WIN32_FIND_DATAA next;
+    while (ahead.Pending() < kFilesAhead && examined - position < kEntriesAhead &&
+           kv::platform::PeekFoundEntry(find, examined - position + 1, next)) {
+        ++examined;
+        examine(next);
     }
 }
 
@@ -262,9 +293,14 @@ HRESULT ReadFromSystem(ItemList& list, ScanItem* item) {
             HANDLE h;
             ~FindCloser() { FindClose(h); }
         } closer{find};
+        // Declared after the closer: its requests are done with before the
+        // listing closes.
+        FolderFingerPrints ahead(find);
+        size_t position = 0, examined = 0;
         // The enumeration read the folder whole when it started: moving on
         // after the entry is done sees the same entries as moving on before.
         for (bool more = true; more; more = FindNextFileA(find, &data) != FALSE) {
+            RequestAhead(ahead, find, *item, data, ++position, examined);
             if (g_dwWalkDelay != 0) Sleep(g_dwWalkDelay);
             const char* name = data.cFileName;
             if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) {
@@ -274,7 +310,7 @@ HRESULT ReadFromSystem(ItemList& list, ScanItem* item) {
                     WriteDebugLogF(1, "Skipping %s\\%s: its name holds a backslash", BasePath(*item).c_str(),
                                    name);
                 } else {
-                    ProcessEntry(list, *item, find, data);
+                    ProcessEntry(list, *item, find, data, ahead);
                 }
             }
             if (Stopped("Stop Service encountered 2")) return WALK_STOPPED;

@@ -8,7 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -71,7 +71,9 @@ struct ListedEntry {
 // process may have files open. The folder's identity is kept to reopen it,
 // for the files it listed, as the same folder.
 struct KvFind : KvHandle {
+    KvFind();
     ~KvFind() override;
+    const uint64_t serial;  // never reused, unlike the object's address
     std::vector<ListedEntry> entries;
     std::string names;
     size_t next = 0;
@@ -107,7 +109,11 @@ struct KvFind : KvHandle {
             return false;
         }
         current = next;
-        const ListedEntry& entry = entries[next++];
+        Describe(entries[next++], data);
+        return true;
+    }
+
+    void Describe(const ListedEntry& entry, WIN32_FIND_DATAA& data) const {
         std::memset(&data, 0, sizeof data);
         data.dwFileAttributes = entry.attributes;
         data.dwReserved0 = entry.reparseTag;
@@ -117,7 +123,6 @@ struct KvFind : KvHandle {
         data.ftLastAccessTime = entry.lastAccess;
         data.ftLastWriteTime = entry.lastWrite;
         std::strncpy(data.cFileName, names.c_str() + entry.nameAt, sizeof data.cFileName - 1);
-        return true;
     }
 };
 
@@ -187,27 +192,30 @@ bool ReadListing(int fd, const std::string& pattern, bool driveRoot, KvFind& fin
     }
 }
 
-// The one folder descriptor the listings share: the folder whose files are
-// being opened now. A listing that needs its folder again reopens it, so a
-// walk holds one descriptor however deep it is.
+// The folder descriptor a thread opens listed files in: the folder whose
+// files it is opening now. A listing that needs its folder again reopens it,
+// so a walk holds one descriptor per thread however deep it is, and threads
+// reading files of the listings never wait for each other.
 struct OpenFolder {
-    std::mutex lock;
-    const KvFind* owner = nullptr;
+    uint64_t serial = 0;  // of the listing it was opened for
     int fd = -1;
+    ~OpenFolder() {
+        if (fd >= 0) ::close(fd);
+    }
 };
 
-OpenFolder& SharedFolder() {
-    static OpenFolder* folder = new OpenFolder();  // outlives static destruction
-    return *folder;
-}
+thread_local OpenFolder t_folder;
 
+std::atomic<uint64_t> g_lastSerial {0};
+
+KvFind::KvFind() : serial(++g_lastSerial) {}
+
+// Other threads let go of the folder when they open another, or end.
 KvFind::~KvFind() {
-    OpenFolder& shared = SharedFolder();
-    std::lock_guard<std::mutex> hold(shared.lock);
-    if (shared.owner == this) {
-        ::close(shared.fd);
-        shared.fd = -1;
-        shared.owner = nullptr;
+    if (t_folder.serial == serial && t_folder.fd >= 0) {
+        ::close(t_folder.fd);
+        t_folder.fd = -1;
+        t_folder.serial = 0;
     }
 }
 
@@ -334,12 +342,11 @@ HANDLE OpenFoundFile(HANDLE findFile, LPCSTR name, DWORD desiredAccess, DWORD sh
         SetLastError(ERROR_INVALID_HANDLE);
         return INVALID_HANDLE_VALUE;
     }
-    OpenFolder& shared = SharedFolder();
-    std::lock_guard<std::mutex> hold(shared.lock);
-    if (shared.owner != find) {
-        if (shared.fd >= 0) ::close(shared.fd);
-        shared.fd = -1;
-        shared.owner = nullptr;
+    OpenFolder& folder = t_folder;
+    if (folder.serial != find->serial || folder.fd < 0) {
+        if (folder.fd >= 0) ::close(folder.fd);
+        folder.fd = -1;
+        folder.serial = 0;
         DWORD error = ERROR_SUCCESS;
         int fd = Open(find->folder, O_PATH | O_DIRECTORY, error);
         if (fd < 0) {
@@ -355,10 +362,17 @@ HANDLE OpenFoundFile(HANDLE findFile, LPCSTR name, DWORD desiredAccess, DWORD sh
             SetLastError(ERROR_PATH_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
         }
-        shared.fd = fd;
-        shared.owner = find;
+        folder.fd = fd;
+        folder.serial = find->serial;
     }
-    return OpenFileAt(shared.fd, name, desiredAccess, shareMode, flagsAndAttributes);
+    return OpenFileAt(folder.fd, name, desiredAccess, shareMode, flagsAndAttributes);
+}
+
+bool PeekFoundEntry(HANDLE findFile, size_t ahead, WIN32_FIND_DATAA& data) {
+    const KvFind* find = FromHandle(findFile);
+    if (find == nullptr || ahead == 0 || ahead > find->entries.size() - find->next) return false;
+    find->Describe(find->entries[find->next + ahead - 1], data);
+    return true;
 }
 
 bool IsRepresentableName(LPCSTR name) {

@@ -68,10 +68,17 @@ namespace kv::platform {
 // CreateFileA (OPEN_EXISTING) of an entry that an enumeration listed, by its
 // name: opened relative to the listed folder itself, never through a link
 // nor through a folder put in the listed one's place since (that gives
-// ERROR_PATH_NOT_FOUND). Only one folder is held open for this at a time,
-// shared by all enumerations.
+// ERROR_PATH_NOT_FOUND). Each thread holds one folder open for this at a
+// time, whatever the number of enumerations, until it opens a file of another
+// listing or ends. Safe to call from several threads on the same listing
+// while no thread closes it.
 HANDLE OpenFoundFile(HANDLE findFile, LPCSTR name, DWORD desiredAccess, DWORD shareMode,
                      DWORD flagsAndAttributes);
+
+// The entry ahead places after the one the enumeration returned last (1: the
+// one FindNextFileA returns next), without moving on; false past the end.
+// Lets a caller start work on entries before it reaches them.
+bool PeekFoundEntry(HANDLE findFile, size_t ahead, WIN32_FIND_DATAA& data);
 
 // False for a name that a Windows path cannot carry: one holding "\" (it
 // would read as a folder path), or an empty one.

@@ -258,6 +258,33 @@ TEST_F(DatabaseTest, ARefusedAppendLosesOnlyItsOwnRow) {
     EXPECT_NE(log.Text().find("Description row refused"), std::string::npos);
 }
 
+// Batches are stored by the writer while appends go on: the rows keep the
+// order they were appended in across batches and connection restarts, a
+// statement on the engine's connection sees every row appended before it,
+// and a row refused in a batch handed over is reported by the time CloseDB
+// returns.
+TEST_F(DatabaseTest, RowsStoredBehindTheAppendsKeepTheirOrderAndTheirReports) {
+    db.Execute("CREATE TRIGGER refuse BEFORE INSERT ON CURRENT_DATA WHEN NEW.PATH LIKE '%\\file2999.txt' "
+               "BEGIN SELECT RAISE(ABORT, 'row refused'); END");
+    g_dwInsertCounter = 0;
+    ASSERT_EQ(OpenDB(), S_OK);
+    std::string expected;
+    for (int n = 0; n < 3000; ++n) {
+        AppendItemRow(FileRow(n));
+        if (n != 2999) expected += (expected.empty() ? "" : ",") + std::to_string(n);
+        if (n == 2001) {
+            CRecordset rs(EngineDatabase());
+            rs.Open(CRecordset::forwardOnly, "SELECT COUNT(*) AS A FROM CURRENT_DATA");
+            std::string count;
+            rs.GetFieldValue("A", count);
+            EXPECT_EQ(count, "2002");
+        }
+    }
+    CloseDB();
+    EXPECT_TRUE(log.Holds("The item row of C:\\data\\file2999.txt was not stored"));
+    EXPECT_EQ(db.Scalar("SELECT group_concat(SIZE) FROM (SELECT SIZE FROM CURRENT_DATA ORDER BY ITEM_ID)"), expected);
+}
+
 // A table that refuses every row: the batch goes as a whole, with a bounded
 // number of lines rather than one per row.
 TEST_F(DatabaseTest, ABatchRefusedAsAWholeIsReportedOnce) {

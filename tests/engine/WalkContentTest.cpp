@@ -9,10 +9,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <sstream>
 #include <string>
+#include <vector>
 
+#include "core/fingerprint/Md5.h"
 #include "engine/OrvEngine.h"
 #include "platform/library/Library.h"
 #include "tests/fixtures/SmtpServer.h"
@@ -132,6 +137,60 @@ TEST_F(WalkContent, ALinkInPlaceOfAFileIsStoredAsALinkAndNeverRead) {
     ASSERT_EQ(CheckFiles(nullptr), S_OK);
     EXPECT_EQ(Old("MD5", "C:\\Data\\link.txt"), "<NULL>");
     EXPECT_EQ(Old("COUNT(*)", "C:\\Data\\link.txt"), "1");
+}
+
+// Files are read ahead of the walk on other threads: each digest and each
+// reading's log lines still land with their own file, in the walk's order,
+// also for a file that cannot be opened among many that can.
+TEST_F(WalkContent, FilesReadAheadAreLoggedAndStoredWithTheirOwnItem) {
+    root.SetDword("DEBUGLEVEL", 7);
+    for (int folder = 0; folder < 3; ++folder) {
+        fs::create_directories(Posix("Data/f" + std::to_string(folder) + "/sub"));
+        for (int n = 0; n < 120; ++n) {
+            const std::string name = "f" + std::to_string(folder) + (n % 40 == 7 ? "/sub/" : "/") + std::to_string(n) + ".txt";
+            Write("Data/" + name, "content of " + name);
+        }
+    }
+    LockHolder lock(Posix("Data/f1/50.txt"));
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    lock.Release();
+
+    std::vector<std::string> lines;
+    std::istringstream text(Log());
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    const std::regex info(R"(Current item info:  Path:C:\\Data\\(f\d\\(sub\\)?\d+\.txt), MD5:([0-9a-f]{32}),)");
+    const std::regex digest("MD5 for the file is ([0-9a-f]{32})");
+    size_t stored = 0;
+    std::string lastDigest;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::smatch match;
+        if (std::regex_search(lines[i], match, digest)) lastDigest = match[1];
+        if (!std::regex_search(lines[i], match, info)) continue;
+        std::string name = match[1];
+        std::replace(name.begin(), name.end(), '\\', '/');
+        const std::string content = "content of " + name;
+        char expected[MD5_TEXT_CHARS];
+        MD5DigestText(content.data(), content.size(), expected);
+        EXPECT_EQ(match[3], expected) << name;
+        EXPECT_EQ(lastDigest, expected) << name;
+        lastDigest.clear();
+        ++stored;
+    }
+    EXPECT_EQ(stored, 359u);
+
+    auto at = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.find("Could not open the file C:\\Data\\f1\\50.txt") != std::string::npos;
+    });
+    ASSERT_NE(at, lines.end());
+    ASSERT_NE(at + 1, lines.end());
+    EXPECT_NE(at[1].find("Failed to compute MD5 for the file C:\\Data\\f1\\50.txt"), std::string::npos);
+    auto row = std::find_if(at, lines.end(), [](const std::string& line) {
+        return line.find("Current item info:") != std::string::npos;
+    });
+    ASSERT_NE(row, lines.end());
+    EXPECT_NE(row->find("Path:C:\\Data\\f1\\50.txt,"), std::string::npos) << *row;
+    EXPECT_EQ(Old("MD5", "C:\\Data\\f1\\50.txt"), "<NULL>");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM OLD_DATA WHERE MD5 IS NOT NULL"), "359");
 }
 
 // The check runs in a child whose open-file limit is 1,024, below the depth
