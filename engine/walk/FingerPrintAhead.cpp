@@ -105,12 +105,20 @@ void FolderFingerPrints::Request(const char* name, std::string path, uint64_t si
     job.files.push_back({name, std::move(path)});
     job.bytes += size;
     ++m_pending;
-    if (job.files.size() >= kFilesPerJob || job.bytes >= kBytesPerJob) Queue();
+    // The first jobs of a folder are the smallest: the walk needs their
+    // files first, and a folder of a few files still spreads over the workers.
+    const size_t files = std::min(kFilesPerJob, size_t {1} << std::min<size_t>(m_queued, 8));
+    if (job.files.size() >= files || job.bytes >= kBytesPerJob) Queue();
+}
+
+void FolderFingerPrints::Submit() {
+    if (m_workers != nullptr) Queue();
 }
 
 void FolderFingerPrints::Queue() {
     if (m_lastQueued) return;
     m_lastQueued = true;
+    ++m_queued;
     bool wake = false;
     {
         std::lock_guard<std::mutex> hold(m_workers->m_lock);

@@ -74,6 +74,9 @@ public:
     // Queues the fingerprint of the listed file name, of size bytes; path
     // names it in the log.
     void Request(const char* name, std::string path, uint64_t size);
+    // Hands the files requested so far to the workers, also fewer than a
+    // job's worth: for when no more requests come soon.
+    void Submit();
     // The result FingerPrintListedFile gave for name, once a worker has it,
     // after writing the log lines of its reading; false (and nothing written)
     // when name was not requested. Requests made before name that were never
@@ -92,4 +95,5 @@ private:
     bool m_lastQueued = true;   // false while the last job is filling
     size_t m_taken = 0;         // files of the first job taken or passed by
     size_t m_pending = 0;
+    size_t m_queued = 0;        // jobs handed to the workers
 };

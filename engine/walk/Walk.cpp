@@ -217,8 +217,12 @@ void RequestAhead(FolderFingerPrints& ahead, HANDLE find, const ScanItem& item, 
         examine(current);
     }
     WIN32_FIND_DATAA next;
-    while (ahead.Pending() < kFilesAhead && examined - position < kEntriesAhead &&
-           kv::platform::PeekFoundEntry(find, examined - position + 1, next)) {
+    while (ahead.Pending() < kFilesAhead) {
+        // Nothing more to request for a while: what is requested goes now.
+        if (examined - position >= kEntriesAhead || !kv::platform::PeekFoundEntry(find, examined - position + 1, next)) {
+            ahead.Submit();
+            return;
+        }
         ++examined;
         examine(next);
     }

@@ -5,10 +5,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -201,6 +201,7 @@ struct OpenFolder {
     int fd = -1;
     ~OpenFolder() {
         if (fd >= 0) ::close(fd);
+        fd = -1;
     }
 };
 
