@@ -40,8 +40,7 @@ void CAppendWriter::Work() {
             } catch (const CDBException& e) {
                 failure = std::make_unique<CDBException>(e);
             } catch (const std::exception& e) {
-                failure = std::make_unique<CDBException>(SQL_ERROR, e.what(),
-                                                         "State:KV000,Native:0,Origin:[Database layer]\n");
+                failure = std::make_unique<CDBException>(CDBException::LayerError(e.what()));
             }
         }
         held.lock();

@@ -17,13 +17,6 @@
 
 namespace {
 
-const char* const kLayerState = "KV000";
-
-CDBException LayerError(const std::string& description) {
-    return CDBException(SQL_ERROR, description,
-                        std::string("State:") + kLayerState + ",Native:0,Origin:[Database layer]\n");
-}
-
 bool SameName(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
@@ -220,7 +213,7 @@ BOOL CDatabase::OpenEx(LPCSTR lpszConnectString, DWORD) {
     if (!Succeeded(rc)) {
         m_fileLock.Unlock();
         m_henv = SQL_NULL_HENV;
-        throw LayerError("Could not allocate the ODBC environment.");
+        throw CDBException::LayerError("Could not allocate the ODBC environment.");
     }
     SQLSetEnvAttr(m_henv, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     HDBC hdbc = SQL_NULL_HDBC;
@@ -229,7 +222,7 @@ BOOL CDatabase::OpenEx(LPCSTR lpszConnectString, DWORD) {
         SQLFreeHandle(SQL_HANDLE_ENV, m_henv);
         m_henv = SQL_NULL_HENV;
         m_fileLock.Unlock();
-        throw LayerError("Could not allocate the ODBC connection.");
+        throw CDBException::LayerError("Could not allocate the ODBC connection.");
     }
     rc = SQLDriverConnect(hdbc, nullptr, reinterpret_cast<SQLCHAR*>(connect.data()), SQL_NTS, nullptr, 0, nullptr,
                           SQL_DRIVER_NOPROMPT);
@@ -278,7 +271,7 @@ void CDatabase::Close() {
 }
 
 void CDatabase::ExecuteSQL(LPCSTR lpszSQL) {
-    if (!IsOpen()) throw LayerError("The database is not open.");
+    if (!IsOpen()) throw CDBException::LayerError("The database is not open.");
     FlushAppends();
     HSTMT hstmt = SQL_NULL_HSTMT;
     Check(SQLAllocHandle(SQL_HANDLE_STMT, m_hdbc, &hstmt), SQL_HANDLE_DBC, m_hdbc);
@@ -294,15 +287,15 @@ void CDatabase::FlushAppends() {
 }
 
 void CDatabase::BeginTrans() {
-    if (!IsOpen()) throw LayerError("The database is not open.");
-    if (m_inTransaction) throw LayerError("A transaction is already open on the connection.");
+    if (!IsOpen()) throw CDBException::LayerError("The database is not open.");
+    if (m_inTransaction) throw CDBException::LayerError("A transaction is already open on the connection.");
     FlushAppends();
     SetAutoCommit(m_hdbc, false);
     m_inTransaction = true;
 }
 
 void CDatabase::CommitTrans() {
-    if (!m_inTransaction) throw LayerError("No transaction is open on the connection.");
+    if (!m_inTransaction) throw CDBException::LayerError("No transaction is open on the connection.");
     try {
         FlushAppends();
         Check(SQLEndTran(SQL_HANDLE_DBC, m_hdbc, SQL_COMMIT), SQL_HANDLE_DBC, m_hdbc);
@@ -510,8 +503,8 @@ void CRecordset::Fetch() {
 }
 
 void CRecordset::MoveNext() {
-    if (!m_open || m_appendOnly) throw LayerError("The recordset is not open for reading.");
-    if (m_eof) throw LayerError("Attempt to scroll past end of recordset.");
+    if (!m_open || m_appendOnly) throw CDBException::LayerError("The recordset is not open for reading.");
+    if (m_eof) throw CDBException::LayerError("Attempt to scroll past end of recordset.");
     Fetch();
 }
 
@@ -519,7 +512,7 @@ size_t CRecordset::ColumnIndex(LPCSTR lpszName) const {
     std::string name = Unbracketed(lpszName != nullptr ? lpszName : "");
     for (size_t c = 0; c < m_columnNames.size(); ++c)
         if (SameName(m_columnNames[c], name)) return c;
-    throw LayerError("Field not found: " + name + ".");
+    throw CDBException::LayerError("Field not found: " + name + ".");
 }
 
 void CRecordset::GetFieldValue(LPCSTR lpszName, std::string& value) const {
@@ -529,14 +522,14 @@ void CRecordset::GetFieldValue(LPCSTR lpszName, std::string& value) const {
 
 void CRecordset::GetFieldValue(short nIndex, std::string& value) const {
     if (m_eof || nIndex < 0 || static_cast<size_t>(nIndex) >= m_row.size())
-        throw LayerError("No current record.");
+        throw CDBException::LayerError("No current record.");
     const std::optional<std::string>& field = m_row[static_cast<size_t>(nIndex)];
     value = field.has_value() ? *field : std::string();
 }
 
 BOOL CRecordset::IsFieldValueNull(LPCSTR lpszName) const {
     size_t c = ColumnIndex(lpszName);
-    if (m_eof || c >= m_row.size()) throw LayerError("No current record.");
+    if (m_eof || c >= m_row.size()) throw CDBException::LayerError("No current record.");
     return m_row[c].has_value() ? FALSE : TRUE;
 }
 
@@ -548,7 +541,7 @@ BOOL CRecordset::GetFieldValue(LPCSTR lpszName, time_t& value) const {
 }
 
 void CRecordset::AddNew() {
-    if (!m_open || !m_appendOnly) throw LayerError("The recordset is not open for appending.");
+    if (!m_open || !m_appendOnly) throw CDBException::LayerError("The recordset is not open for appending.");
     for (CFieldBinding& field : m_fields) {
         field.dirty = false;
         switch (field.kind) {
@@ -567,7 +560,7 @@ void CRecordset::SetFieldDirty(void* pv, BOOL bDirty) {
 }
 
 void CRecordset::Update() {
-    if (!m_adding) throw LayerError("Update without AddNew.");
+    if (!m_adding) throw CDBException::LayerError("Update without AddNew.");
     PendingRow row;
     row.sent.resize(m_fields.size());
     row.values.resize(m_fields.size());
@@ -749,7 +742,7 @@ void CRecordset::FlushAppends() {
     if (m_pDatabase == nullptr || !m_pDatabase->IsOpen()) {
         size_t lost = m_pending.size();
         m_pending.clear();
-        throw LayerError("The database is not open; " + std::to_string(lost) + " rows were not stored.");
+        throw CDBException::LayerError("The database is not open; " + std::to_string(lost) + " rows were not stored.");
     }
     HDBC hdbc = m_pDatabase->m_hdbc;
     const size_t total = m_pending.size();

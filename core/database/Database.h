@@ -59,6 +59,10 @@ public:
     CDBException(RETCODE retCode, std::string error, std::string stateNativeOrigin)
         : m_nRetCode(retCode), m_strError(std::move(error)), m_strStateNativeOrigin(std::move(stateNativeOrigin)) {}
     const char* what() const noexcept override { return m_strError.c_str(); }
+    // An error of the layer itself: SQL_ERROR, state KV000.
+    static CDBException LayerError(const std::string& description) {
+        return CDBException(SQL_ERROR, description, "State:KV000,Native:0,Origin:[Database layer]\n");
+    }
 
     RETCODE m_nRetCode;                // the ODBC return code (SQL_ERROR is -1)
     std::string m_strError;            // description, without the origin prefixes

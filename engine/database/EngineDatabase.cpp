@@ -125,8 +125,7 @@ void CloseDB() {
 void AppendItemRow(const ItemRow& row) {
     COrvRecordset* rs = g_itemRecordset.get();
     if (rs == nullptr || !rs->IsOpen())
-        throw CDBException(SQL_ERROR, "The item recordset is not open.",
-                           "State:KV000,Native:0,Origin:[Database layer]\n");
+        throw CDBException::LayerError("The item recordset is not open.");
     rs->AddNew();
     // Longer texts than the columns were made for are kept whole: a cut path
     // would name another file, and a cut owner another account.

@@ -102,8 +102,7 @@ HRESULT UpdateData() {
     try {
         OpenDB();
         db = EngineDatabase();
-        if (db == nullptr) throw CDBException(SQL_ERROR, "The database is not open.",
-                                              "State:KV000,Native:0,Origin:[Database layer]\n");
+        if (db == nullptr) throw CDBException::LayerError("The database is not open.");
         db->BeginTrans();
         // The links' path index goes while their statement runs: with it,
         // the database would walk both path lists of that statement to probe
@@ -202,21 +201,22 @@ HRESULT RunCheck(LONG* stopFlag) {
             IsCurrentProfileEnabled();
             ReadDrives(g_driveList);
             bool stopped = false;
-            // Files are read on every core; only for the walk, as the engine
-            // may be unloaded between checks.
-            std::optional<FingerPrintWorkers> workers(std::in_place);
-            while (!g_driveList.IsEmpty()) {
-                ScanItem* drive = g_driveList.GetHead();
-                drive->children = std::make_unique<ItemList>();
-                HRESULT result = ReadFromSystem(*drive->children, drive);
-                delete g_driveList.RemoveHead();
-                if (result == WALK_STOPPED) {
-                    WriteDebugLog(2, "Stop Service encountered 3");
-                    stopped = true;
-                    break;
+            {
+                // Files are read on every core; only for the walk, as the
+                // engine may be unloaded between checks.
+                FingerPrintWorkers workers;
+                while (!g_driveList.IsEmpty()) {
+                    ScanItem* drive = g_driveList.GetHead();
+                    drive->children = std::make_unique<ItemList>();
+                    HRESULT result = ReadFromSystem(*drive->children, drive);
+                    delete g_driveList.RemoveHead();
+                    if (result == WALK_STOPPED) {
+                        WriteDebugLog(2, "Stop Service encountered 3");
+                        stopped = true;
+                        break;
+                    }
                 }
             }
-            workers.reset();
             if (!stopped) {
                 RunIndexStatement(kMakeItemPathIndex);
                 InitCore();

@@ -22,13 +22,13 @@ struct FingerPrintWorkers::Job {
     enum class State { Filling, Queued, Running, Done };
     struct File {
         std::string name;
-        std::string path;
         HRESULT result = E_FAIL;
         char fingerprint[MD5_TEXT_CHARS] = {};
         DebugLogLines log;
     };
 
     HANDLE find = INVALID_HANDLE_VALUE;
+    std::shared_ptr<const std::string> folder;
     std::vector<File> files;
     uint64_t bytes = 0;
     State state = State::Filling;
@@ -36,7 +36,8 @@ struct FingerPrintWorkers::Job {
     void Run() {
         for (File& file : files) {
             DebugLogCapture capture(file.log);
-            file.result = FingerPrintListedFile(find, file.name.c_str(), file.path.c_str(), file.fingerprint);
+            const std::string path = *folder + "\\" + file.name;
+            file.result = FingerPrintListedFile(find, file.name.c_str(), path.c_str(), file.fingerprint);
         }
     }
 };
@@ -85,7 +86,8 @@ void FingerPrintWorkers::Work() {
     }
 }
 
-FolderFingerPrints::FolderFingerPrints(HANDLE find) : m_workers(FingerPrintWorkers::Current()), m_find(find) {}
+FolderFingerPrints::FolderFingerPrints(HANDLE find, std::function<std::string()> folderPath)
+    : m_workers(FingerPrintWorkers::Current()), m_find(find), m_folderPath(std::move(folderPath)) {}
 
 FolderFingerPrints::~FolderFingerPrints() {
     if (m_workers == nullptr || m_jobs.empty()) return;
@@ -93,16 +95,18 @@ FolderFingerPrints::~FolderFingerPrints() {
     for (const JobPtr& job : m_jobs) Withdraw(held, job);
 }
 
-void FolderFingerPrints::Request(const char* name, std::string path, uint64_t size) {
+void FolderFingerPrints::Request(const char* name, uint64_t size) {
     if (m_workers == nullptr) return;
+    if (m_folder == nullptr) m_folder = std::make_shared<const std::string>(m_folderPath());
     if (m_lastQueued) {
         auto job = std::make_shared<FingerPrintWorkers::Job>();
         job->find = m_find;
+        job->folder = m_folder;
         m_jobs.push_back(std::move(job));
         m_lastQueued = false;
     }
     FingerPrintWorkers::Job& job = *m_jobs.back();
-    job.files.push_back({name, std::move(path)});
+    job.files.push_back({name});
     job.bytes += size;
     ++m_pending;
     // The first jobs of a folder are the smallest: the walk needs their
@@ -148,8 +152,7 @@ bool FolderFingerPrints::Take(const char* name, HRESULT& result, char* fingerpri
         // The walk reads a job no worker started itself rather than wait
         // for one to wake up to it.
         if (found->state == FingerPrintWorkers::Job::State::Queued) {
-            auto& queue = m_workers->m_queue;
-            queue.erase(std::find(queue.begin(), queue.end(), found));
+            Unqueue(found);
             found->state = FingerPrintWorkers::Job::State::Running;
             held.unlock();
             found->Run();
@@ -180,12 +183,17 @@ void FolderFingerPrints::Withdraw(std::unique_lock<std::mutex>& held, const JobP
     using State = FingerPrintWorkers::Job::State;
     if (job->state == State::Filling) return;
     if (job->state == State::Queued) {
-        auto& queue = m_workers->m_queue;
-        queue.erase(std::find(queue.begin(), queue.end(), job));
+        Unqueue(job);
         job->state = State::Done;
         return;
     }
     WaitUntilDone(held, job);
+}
+
+// Called with the workers' lock held.
+void FolderFingerPrints::Unqueue(const JobPtr& job) {
+    auto& queue = m_workers->m_queue;
+    queue.erase(std::find(queue.begin(), queue.end(), job));
 }
 
 void FolderFingerPrints::WaitUntilDone(std::unique_lock<std::mutex>& held, const JobPtr& job) {

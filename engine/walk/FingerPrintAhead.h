@@ -6,8 +6,8 @@
 //
 //   FingerPrintWorkers workers;               // for the length of a walk
 //   ...
-//   FolderFingerPrints ahead(find);           // per listed folder, closed before the listing
-//   ahead.Request("A.DLL", "C:\\WINNT\\A.DLL", size);   // files the walk will fingerprint, in its order
+//   FolderFingerPrints ahead(find, [] { return std::string("C:\\WINNT"); });  // per listed folder
+//   ahead.Request("A.DLL", size);             // files the walk will fingerprint, in its order
 //   ...
 //   HRESULT result;
 //   if (!ahead.Take("A.DLL", result, md5))    // waits for it; false when it was not requested
@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -60,8 +61,10 @@ private:
 // The requests of one listed folder, taken in the order they were made.
 class FolderFingerPrints {
 public:
-    // find must stay open until this is destroyed.
-    explicit FolderFingerPrints(HANDLE find);
+    // find must stay open until this is destroyed. folderPath gives the
+    // folder's path (Windows form, without a final "\\") for the log; it is
+    // asked once, at the first request, and kept once for all the files.
+    FolderFingerPrints(HANDLE find, std::function<std::string()> folderPath);
     // Withdraws what no worker started and waits for what one did.
     ~FolderFingerPrints();
     FolderFingerPrints(const FolderFingerPrints&) = delete;
@@ -71,9 +74,8 @@ public:
     bool Active() const { return m_workers != nullptr; }
     // Requests made and not taken yet.
     size_t Pending() const { return m_pending; }
-    // Queues the fingerprint of the listed file name, of size bytes; path
-    // names it in the log.
-    void Request(const char* name, std::string path, uint64_t size);
+    // Queues the fingerprint of the listed file name, of size bytes.
+    void Request(const char* name, uint64_t size);
     // Hands the files requested so far to the workers, also fewer than a
     // job's worth: for when no more requests come soon.
     void Submit();
@@ -86,11 +88,14 @@ public:
 private:
     using JobPtr = std::shared_ptr<FingerPrintWorkers::Job>;
     void Queue();
+    void Unqueue(const JobPtr& job);
     void Withdraw(std::unique_lock<std::mutex>& held, const JobPtr& job);
     void WaitUntilDone(std::unique_lock<std::mutex>& held, const JobPtr& job);
 
     FingerPrintWorkers* m_workers;
     HANDLE m_find;
+    std::function<std::string()> m_folderPath;
+    std::shared_ptr<const std::string> m_folder;  // made at the first request
     std::deque<JobPtr> m_jobs;  // in request order; the last may still be filling
     bool m_lastQueued = true;   // false while the last job is filling
     size_t m_taken = 0;         // files of the first job taken or passed by

@@ -210,7 +210,7 @@ void RequestAhead(FolderFingerPrints& ahead, HANDLE find, const ScanItem& item, 
     auto examine = [&](const WIN32_FIND_DATAA& data) {
         if (!WillFingerPrint(item, data)) return;
         const uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        ahead.Request(data.cFileName, BasePath(item) + "\\" + data.cFileName, size);
+        ahead.Request(data.cFileName, size);
     };
     if (examined < position) {
         examined = position;
@@ -299,7 +299,7 @@ HRESULT ReadFromSystem(ItemList& list, ScanItem* item) {
         } closer{find};
         // Declared after the closer: its requests are done with before the
         // listing closes.
-        FolderFingerPrints ahead(find);
+        FolderFingerPrints ahead(find, [item] { return BasePath(*item); });
         size_t position = 0, examined = 0;
         // The enumeration read the folder whole when it started: moving on
         // after the entry is done sees the same entries as moving on before.
