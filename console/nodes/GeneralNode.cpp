@@ -46,7 +46,10 @@ void CGeneralNode::SetVerbs(IConsoleVerb* verbs, bool scopePane) {
     ShowVerb(verbs, MMC_VERB_PROPERTIES);
 }
 
-HRESULT CGeneralNode::CreatePropertyPages(IPropertySheetCallback* callback, LONG_PTR) {
+HRESULT CGeneralNode::CreatePropertyPages(IPropertySheetCallback* callback, LONG_PTR notifyHandle) {
+    // These pages report nothing back to the view. The console keeps the
+    // handle, and the snap-in that holds it, until it is freed.
+    if (notifyHandle != 0) MMCFreeNotifyHandle(notifyHandle);
     for (int which = 0; which < 2; ++which) {
         CPropertyPage* page = which == 0 ? static_cast<CPropertyPage*>(new CGenSetPage()) : new CExtListPage();
         page->m_bAutoDelete = TRUE;
@@ -74,11 +77,15 @@ void CVersionNode::SetVerbs(IConsoleVerb* verbs, bool scopePane) {
     if (verbs != nullptr) verbs->SetDefaultVerb(MMC_VERB_PROPERTIES);
 }
 
-HRESULT CVersionNode::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR) {
+HRESULT CVersionNode::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR notifyHandle) {
+    if (notifyHandle != 0) MMCFreeNotifyHandle(notifyHandle);
     if (callback == nullptr) return E_POINTER;
     auto* page = new CVersionPage;
     page->m_bAutoDelete = TRUE;
-    return callback->AddPage(CreatePropertySheetPage(&page->m_psp));
+    HPROPSHEETPAGE handle = CreatePropertySheetPage(&page->m_psp);
+    HRESULT result = callback->AddPage(handle);
+    if (FAILED(result)) DestroyPropertySheetPage(handle);
+    return result;
 }
 
 const GUID& CLinkNode::NodeType() const { return NODETYPE_Link; }

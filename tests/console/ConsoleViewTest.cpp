@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "console/module/ConsoleGuids.h"
+#include "platform/library/Library.h"
 #include "platform/mmc/host/ConsoleHost.h"
 #include "platform/ui/Display.h"
 #include "tests/console/ConsoleFixture.h"
@@ -321,6 +322,38 @@ TEST_F(ConsoleView, MissingDataSourceShowsOneMessageAndTheTreeStill) {
     for (const WindowView& window : snapshot->windows) EXPECT_NE(window.kind, WindowKind::MessageBox) << Body(window);
     EXPECT_TRUE(f.LogHolds("Error in CEmailPage::OnApply"));
     EXPECT_NE(f.LogText().find("Database error; RetCode 0x"), std::string::npos);
+}
+
+// A sheet's pages may not need the handle for change notification, but the
+// console holds the snap-in for as long as the handle lives: every kind of
+// sheet, once closed, must leave nothing of the snap-in behind.
+TEST_F(ConsoleView, ClosedPropertySheetsLeaveTheSnapInFreeToUnload) {
+    Start();
+    OpenView();
+    Expand("Tessellon 3");
+    Expand("Scan jobs");
+    Expand("General");
+    const std::string job = f.db->Scalar("SELECT NAME FROM PROFILES WHERE PROFILE_ID = 1");
+    for (const std::string& node : {std::string("General"), std::string("Program Version"), job}) {
+        Select(node);
+        HostCommand properties;
+        properties.type = CommandType::Verb;
+        properties.pane = "scope";
+        properties.name = "properties";
+        Post(properties);
+        auto sheet = WaitWindow(WindowKind::PropertySheet);
+        ASSERT_TRUE(sheet.has_value()) << node << ": " << VerbText();
+        Press(*sheet, IDCANCEL);
+        WaitGone(sheet->handle);
+    }
+    host->Stop();
+    host.reset();
+    HMODULE module = LoadLibraryA(kvtest::BinPath("OrvConsole.so").c_str());
+    ASSERT_NE(module, nullptr);
+    auto canUnload = reinterpret_cast<HRESULT (*)()>(GetProcAddress(module, "DllCanUnloadNow"));
+    ASSERT_NE(canUnload, nullptr);
+    EXPECT_EQ(canUnload(), S_OK);
+    FreeLibrary(module);
 }
 
 }  // namespace
