@@ -3,16 +3,11 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/fs/FileTime.h"
+
 namespace {
 
-// The engine has no threads of its own, so the C library's shared result
-// buffer is safe to copy from.
-bool Local(time_t time, struct tm& fields) {
-    const struct tm* local = std::localtime(&time);
-    if (local == nullptr) return false;
-    fields = *local;
-    return true;
-}
+bool Local(time_t time, struct tm& fields) { return kv::platform::LocalTimeFields(static_cast<int64_t>(time), fields); }
 
 }  // namespace
 
@@ -45,6 +40,6 @@ time_t LocalCalendarTime(int year, int month, int day, int hour, int minute, int
     f.tm_hour = hour;
     f.tm_min = minute;
     f.tm_sec = second;
-    f.tm_isdst = -1;
-    return std::mktime(&f);
+    int64_t seconds = 0;
+    return kv::platform::LocalInstant(f, seconds) ? static_cast<time_t>(seconds) : static_cast<time_t>(-1);
 }

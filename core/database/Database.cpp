@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
-#include <mutex>
-#include <unordered_map>
 
 #include "core/database/AppendWriter.h"
 #include "core/database/DatabaseError.h"
@@ -30,42 +28,14 @@ std::string Unbracketed(const std::string& name) {
     return name;
 }
 
-// The C library's local-time conversions share one result buffer.
-std::mutex g_timeLock;
 
 
-// Three date columns per row asked the time-zone rules three times, and the
-// C library checks the zone file at every question. The offset from UTC only
-// changes on quarter hours, so it is kept per quarter hour (and TZ setting).
 std::string LocalTimeText(time_t value) {
-    std::lock_guard<std::mutex> hold(g_timeLock);
-    static std::unordered_map<int64_t, int64_t> offsets;
-    static std::string zone;
-    const char* tz = std::getenv("TZ");
-    const std::string currentZone = tz != nullptr ? std::string("=") + tz : std::string();
-    if (zone != currentZone) {
-        offsets.clear();
-        zone = currentZone;
-    }
-    const int64_t seconds = static_cast<int64_t>(value);
-    const int64_t quarter = seconds >= 0 ? seconds / 900 : (seconds - 899) / 900;
-    auto hit = offsets.find(quarter);
-    if (hit == offsets.end()) {
-        const struct tm* local = std::localtime(&value);
-        if (local == nullptr) return std::string();
-        int64_t localSeconds =
-            kv::platform::DaysFromCivil(local->tm_year + 1900, static_cast<unsigned>(local->tm_mon + 1),
-                          static_cast<unsigned>(local->tm_mday)) * 86400 +
-            local->tm_hour * 3600 + local->tm_min * 60 + local->tm_sec;
-        if (offsets.size() > 4096) offsets.clear();
-        hit = offsets.emplace(quarter, localSeconds - seconds).first;
-    }
-    const time_t shifted = static_cast<time_t>(seconds + hit->second);
-    const struct tm* fields = std::gmtime(&shifted);
-    if (fields == nullptr) return std::string();
+    struct tm fields {};
+    if (!kv::platform::LocalTimeFields(static_cast<int64_t>(value), fields)) return std::string();
     char text[80];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", fields->tm_year + 1900, fields->tm_mon + 1,
-                  fields->tm_mday, fields->tm_hour, fields->tm_min, fields->tm_sec);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", fields.tm_year + 1900, fields.tm_mon + 1,
+                  fields.tm_mday, fields.tm_hour, fields.tm_min, fields.tm_sec);
     return text;
 }
 
@@ -80,10 +50,10 @@ bool ParseLocalTime(const std::string& text, time_t& value) {
     fields.tm_hour = h;
     fields.tm_min = mi;
     fields.tm_sec = s;
-    fields.tm_isdst = -1;
-    std::lock_guard<std::mutex> hold(g_timeLock);
-    value = std::mktime(&fields);
-    return value != static_cast<time_t>(-1);
+    int64_t seconds = 0;
+    if (!kv::platform::LocalInstant(fields, seconds)) return false;
+    value = static_cast<time_t>(seconds);
+    return true;
 }
 
 bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }

@@ -2,6 +2,12 @@
 
 #include <time.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
 #include "platform/win/LastError.h"
 
 namespace {
@@ -44,15 +50,92 @@ unsigned DaysInMonth(int64_t year, unsigned month) {
     return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
 }
 
-// The offset east of UTC in seconds in force at a POSIX instant.
-bool OffsetAt(int64_t seconds, long& offset) {
-    ::tzset();
-    time_t when = static_cast<time_t>(seconds);
-    struct tm local {};
-    if (::localtime_r(&when, &local) == nullptr) return false;
-    offset = local.tm_gmtoff;
-    return true;
+// The C library checks the zone file (a file status) at every conversion
+// that involves the local zone; a check converts a few times for every item
+// it reports, and the walk three per entry. Offsets only change on quarter
+// hours, so the answers are kept per quarter hour and per TZ setting, and
+// forgotten every second so that a new zone file is seen as soon as before.
+class ZoneAnswers {
+public:
+    // The offset east of UTC in seconds in force at a POSIX instant.
+    bool OffsetAt(int64_t seconds, long& offset) {
+        std::lock_guard<std::mutex> hold(m_lock);
+        Refresh();
+        const int64_t quarter = Quarter(seconds);
+        if (auto hit = m_offsets.find(quarter); hit != m_offsets.end()) {
+            offset = hit->second;
+            return true;
+        }
+        time_t when = static_cast<time_t>(seconds);
+        struct tm local {};
+        if (::localtime_r(&when, &local) == nullptr) return false;
+        Keep(m_offsets, quarter, local.tm_gmtoff);
+        offset = local.tm_gmtoff;
+        return true;
+    }
+
+    // The POSIX instant of local calendar fields as mktime reads them; false
+    // where mktime fails.
+    bool InstantOf(struct tm fields, int64_t& seconds) {
+        std::lock_guard<std::mutex> hold(m_lock);
+        Refresh();
+        // Fields mktime would carry over are read by it alone.
+        const bool plain = fields.tm_mon >= 0 && fields.tm_mon < 12 && fields.tm_mday >= 1 && fields.tm_mday <= 31 &&
+                           fields.tm_hour >= 0 && fields.tm_hour < 24 && fields.tm_min >= 0 && fields.tm_min < 60 &&
+                           fields.tm_sec >= 0 && fields.tm_sec < 60;
+        const int64_t asUtc = kv::platform::DaysFromCivil(static_cast<int64_t>(fields.tm_year) + 1900,
+                                                          static_cast<unsigned>(fields.tm_mon + 1),
+                                                          static_cast<unsigned>(fields.tm_mday)) * 86400 +
+                              fields.tm_hour * 3600 + fields.tm_min * 60 + fields.tm_sec;
+        const int64_t quarter = Quarter(asUtc);
+        if (plain) {
+            if (auto hit = m_shifts.find(quarter); hit != m_shifts.end()) {
+                seconds = asUtc + hit->second;
+                return true;
+            }
+        }
+        fields.tm_isdst = -1;
+        const time_t converted = ::mktime(&fields);
+        if (converted == static_cast<time_t>(-1) && fields.tm_year != 69) return false;
+        seconds = static_cast<int64_t>(converted);
+        if (plain) Keep(m_shifts, quarter, seconds - asUtc);
+        return true;
+    }
+
+private:
+    static int64_t Quarter(int64_t seconds) { return seconds >= 0 ? seconds / 900 : (seconds - 899) / 900; }
+    template <typename Value>
+    static void Keep(std::unordered_map<int64_t, Value>& answers, int64_t quarter, Value value) {
+        if (answers.size() >= 4096) answers.clear();
+        answers.emplace(quarter, value);
+    }
+    void Refresh() {
+        const char* tz = std::getenv("TZ");
+        const auto now = std::chrono::steady_clock::now();
+        if ((tz != nullptr) == m_zoneSet && (tz == nullptr || m_zone == tz) && now - m_asked < std::chrono::seconds(1))
+            return;
+        m_offsets.clear();
+        m_shifts.clear();
+        m_zoneSet = tz != nullptr;
+        m_zone = tz != nullptr ? tz : "";
+        m_asked = now;
+        ::tzset();
+    }
+
+    std::mutex m_lock;
+    std::unordered_map<int64_t, long> m_offsets;  // quarter hour of UTC -> offset
+    std::unordered_map<int64_t, int64_t> m_shifts;  // quarter hour of local time -> UTC minus local
+    std::string m_zone;
+    bool m_zoneSet = false;
+    std::chrono::steady_clock::time_point m_asked;
+};
+
+ZoneAnswers& Zone() {
+    static ZoneAnswers answers;
+    return answers;
 }
+
+bool OffsetAt(int64_t seconds, long& offset) { return Zone().OffsetAt(seconds, offset); }
 
 }  // namespace
 
@@ -91,10 +174,8 @@ BOOL LocalFileTimeToFileTime(const FILETIME* localFileTime, FILETIME* fileTime) 
     local.tm_hour = fields.wHour;
     local.tm_min = fields.wMinute;
     local.tm_sec = fields.wSecond;
-    local.tm_isdst = -1;
-    ::tzset();
-    time_t seconds = ::mktime(&local);
-    if (seconds == static_cast<time_t>(-1) && local.tm_year != 69) {
+    int64_t seconds = 0;
+    if (!Zone().InstantOf(local, seconds)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -176,5 +257,16 @@ FILETIME FileTimeFromUnix(int64_t seconds, uint32_t nanoseconds) {
 int64_t UnixSecondsFromFileTime(const FILETIME& fileTime) {
     return static_cast<int64_t>(ToTicks(fileTime) / kTicksPerSecond) - kEpochDifference;
 }
+
+bool LocalTimeFields(int64_t seconds, struct tm& fields) {
+    long offset = 0;
+    if (!OffsetAt(seconds, offset)) return false;
+    const time_t shifted = static_cast<time_t>(seconds + offset);
+    if (::gmtime_r(&shifted, &fields) == nullptr) return false;
+    fields.tm_gmtoff = offset;
+    return true;
+}
+
+bool LocalInstant(const struct tm& fields, int64_t& seconds) { return Zone().InstantOf(fields, seconds); }
 
 }  // namespace kv::platform

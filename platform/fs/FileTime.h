@@ -9,6 +9,8 @@
 // look modified at the first check after the clocks change.
 #pragma once
 
+#include <ctime>
+
 #include "platform/system/SystemInfo.h"
 #include "platform/win/WinTypes.h"
 
@@ -44,5 +46,11 @@ FILETIME FileTimeFromUnix(int64_t seconds, uint32_t nanoseconds);
 int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day);
 // Whole seconds since 1970 UTC, rounded down.
 int64_t UnixSecondsFromFileTime(const FILETIME& fileTime);
+// The local calendar fields of a POSIX instant, as localtime_r gives them
+// (without tm_isdst and the zone's name), from the offset in force then.
+bool LocalTimeFields(int64_t seconds, struct tm& fields);
+// Back: the POSIX instant of local calendar fields, as mktime reads them
+// with daylight saving decided from the rules for that date.
+bool LocalInstant(const struct tm& fields, int64_t& seconds);
 
 }  // namespace kv::platform

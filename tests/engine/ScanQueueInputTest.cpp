@@ -3,6 +3,8 @@
 // too long or of the wrong type, numbers stored as text.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <string>
 
 #include "common/Settings.h"
@@ -120,6 +122,36 @@ TEST(TimeText, YearsBefore1900KeepTwoDigits) {
     EXPECT_EQ(DateText(LocalCalendarTime(1899, 12, 31, 12, 0, 0)), "12/31/99");
     EXPECT_EQ(DateText(LocalCalendarTime(2026, 12, 7, 23, 2, 21)), "12/07/26");
     EXPECT_EQ(DateTimeText(LocalCalendarTime(1801, 3, 4, 5, 6, 7)), "03/04/01 05:06:07");
+}
+
+// The texts of a report read the zone's offset once per quarter hour: they
+// must still follow a change of season to the second, and another zone at once.
+TEST(TimeText, FollowsTheSeasonsAndTheZone) {
+    const char* old = std::getenv("TZ");
+    const std::string kept = old != nullptr ? old : "";
+    setenv("TZ", "Europe/Berlin", 1);
+    const time_t change = 1774746000;  // 29 March 2026 01:00:00 UTC: clocks go from 02:00 to 03:00
+    EXPECT_EQ(DateTimeText(change - 1), "03/29/26 01:59:59");
+    EXPECT_EQ(DateTimeText(change), "03/29/26 03:00:00");
+    EXPECT_EQ(DateTimeText(change - 900), "03/29/26 01:45:00");
+    EXPECT_EQ(LocalCalendarTime(2026, 3, 29, 1, 59, 59), change - 1);
+    EXPECT_EQ(LocalCalendarTime(2026, 3, 29, 3, 0, 0), change);
+    EXPECT_EQ(LocalCalendarTime(2026, 3, 29, 1, 0, 0), change - 3600);
+    // An hour the clocks skip reads as the C library reads it, asked first or not.
+    struct tm skipped {};
+    skipped.tm_year = 126;
+    skipped.tm_mon = 2;
+    skipped.tm_mday = 29;
+    skipped.tm_hour = 2;
+    skipped.tm_min = 30;
+    skipped.tm_isdst = -1;
+    EXPECT_EQ(LocalCalendarTime(2026, 3, 29, 2, 30, 0), std::mktime(&skipped));
+    setenv("TZ", "America/New_York", 1);
+    EXPECT_EQ(DateTimeText(change), "03/28/26 21:00:00");
+    setenv("TZ", "UTC", 1);
+    EXPECT_EQ(DateTimeText(change), "03/29/26 01:00:00");
+    if (old != nullptr) setenv("TZ", kept.c_str(), 1);
+    else unsetenv("TZ");
 }
 
 }  // namespace
