@@ -28,8 +28,6 @@ std::string Unbracketed(const std::string& name) {
     return name;
 }
 
-
-
 std::string LocalTimeText(time_t value) {
     struct tm fields {};
     if (!kv::platform::LocalTimeFields(static_cast<int64_t>(value), fields)) return std::string();

@@ -39,10 +39,10 @@ time_t ConvertedCalendarTime(const FILETIME& utc) {
                              fields.wSecond);
 }
 
-// The conversion asks the time-zone rules twice, which the C library answers
-// by checking the zone file every time: three times per entry, it cost more
-// than reading the entry. Offsets only change on quarter hours, so the
-// difference it makes is kept per quarter hour of UTC (and per TZ setting).
+// The conversion asks the time-zone rules twice, each time under the lock
+// of the shared zone answers, and the walk asks three times per entry.
+// Offsets only change on quarter hours, so the difference the whole
+// conversion makes is kept here, per quarter hour of UTC (and TZ setting).
 time_t CalendarTime(const FILETIME& utc) {
     static std::unordered_map<int64_t, int64_t> shifts;
     static std::string zone;

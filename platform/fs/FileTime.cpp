@@ -54,7 +54,7 @@ unsigned DaysInMonth(int64_t year, unsigned month) {
 // that involves the local zone; a check converts a few times for every item
 // it reports, and the walk three per entry. Offsets only change on quarter
 // hours, so the answers are kept per quarter hour and per TZ setting, and
-// forgotten every second so that a new zone file is seen as soon as before.
+// forgotten every second: a new zone file is still seen within a second.
 class ZoneAnswers {
 public:
     // The offset east of UTC in seconds in force at a POSIX instant.
@@ -83,10 +83,12 @@ public:
         const bool plain = fields.tm_mon >= 0 && fields.tm_mon < 12 && fields.tm_mday >= 1 && fields.tm_mday <= 31 &&
                            fields.tm_hour >= 0 && fields.tm_hour < 24 && fields.tm_min >= 0 && fields.tm_min < 60 &&
                            fields.tm_sec >= 0 && fields.tm_sec < 60;
-        const int64_t asUtc = kv::platform::DaysFromCivil(static_cast<int64_t>(fields.tm_year) + 1900,
-                                                          static_cast<unsigned>(fields.tm_mon + 1),
-                                                          static_cast<unsigned>(fields.tm_mday)) * 86400 +
-                              fields.tm_hour * 3600 + fields.tm_min * 60 + fields.tm_sec;
+        const int64_t asUtc =
+            plain ? kv::platform::DaysFromCivil(static_cast<int64_t>(fields.tm_year) + 1900,
+                                                static_cast<unsigned>(fields.tm_mon + 1),
+                                                static_cast<unsigned>(fields.tm_mday)) * 86400 +
+                        fields.tm_hour * 3600 + fields.tm_min * 60 + fields.tm_sec
+                  : 0;
         const int64_t quarter = Quarter(asUtc);
         if (plain) {
             if (auto hit = m_shifts.find(quarter); hit != m_shifts.end()) {
