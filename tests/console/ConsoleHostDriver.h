@@ -87,6 +87,14 @@ public:
         int64_t id = c.item;
         WaitView([id](const kv::mmc::ViewSnapshot& v) { return v.selectedScope == id; });
     }
+    // A verb of the selected scope node: "delete", "rename", "properties".
+    void ScopeVerb(const std::string& verb) {
+        kv::mmc::HostCommand c;
+        c.type = kv::mmc::CommandType::Verb;
+        c.pane = "scope";
+        c.name = verb;
+        Post(c);
+    }
 
     std::unique_ptr<kv::mmc::ConsoleHost> host;
     int view = 0;

@@ -69,11 +69,7 @@ protected:
     // The in-place rename of a scope node, as F2 and typing would do it.
     void Rename(const std::string& name, const std::string& text) {
         Select(name);
-        HostCommand start;
-        start.type = CommandType::Verb;
-        start.pane = "scope";
-        start.name = "rename";
-        Post(start);
+        ScopeVerb("rename");
         ASSERT_TRUE(WaitView([](const ViewSnapshot& v) { return !v.renameTarget.empty(); })) << VerbText();
         HostCommand rename;
         rename.type = CommandType::Rename;
@@ -236,14 +232,10 @@ TEST_F(ConsoleView, TreeListAndScanJobLifecycle) {
 
     // Delete: No keeps the job, Yes removes it.
     Select("Weekly");
-    HostCommand del;
-    del.type = CommandType::Verb;
-    del.pane = "scope";
-    del.name = "delete";
-    Post(del);
+    ScopeVerb("delete");
     EXPECT_EQ(AnswerMessageBox(IDNO), "Do you want to delete this scan job?");
     EXPECT_EQ(f.db->Scalar("SELECT COUNT(*) FROM PROFILES"), "3");
-    Post(del);
+    ScopeVerb("delete");
     EXPECT_EQ(AnswerMessageBox(IDYES), "Do you want to delete this scan job?");
     EXPECT_TRUE(WaitView([](const ViewSnapshot& v) {
         for (const auto& node : v.tree)
@@ -270,11 +262,7 @@ TEST_F(ConsoleView, JobInUseAsksWithItsOwnQuestionAndDefaultsComeFromJobOne) {
     Select(first);
     ASSERT_TRUE(WaitView([](const ViewSnapshot& v) { return v.verbs.count("delete") && v.verbs.at("delete").visible; }))
         << VerbText();
-    HostCommand del;
-    del.type = CommandType::Verb;
-    del.pane = "scope";
-    del.name = "delete";
-    Post(del);
+    ScopeVerb("delete");
     EXPECT_EQ(AnswerMessageBox(IDNO),
               "Files or folders are still monitored by this scan job. After the deletion no scan job monitors them. "
               "Do you want to delete this scan job?");
@@ -336,11 +324,7 @@ TEST_F(ConsoleView, ClosedPropertySheetsLeaveTheSnapInFreeToUnload) {
     const std::string job = f.db->Scalar("SELECT NAME FROM PROFILES WHERE PROFILE_ID = 1");
     for (const std::string& node : {std::string("General"), std::string("Program Version"), job}) {
         Select(node);
-        HostCommand properties;
-        properties.type = CommandType::Verb;
-        properties.pane = "scope";
-        properties.name = "properties";
-        Post(properties);
+        ScopeVerb("properties");
         auto sheet = WaitWindow(WindowKind::PropertySheet);
         ASSERT_TRUE(sheet.has_value()) << node << ": " << VerbText();
         Press(*sheet, IDCANCEL);

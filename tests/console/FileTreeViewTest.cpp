@@ -340,11 +340,7 @@ TEST_F(FileTreeView, DeletingAScanJobSetsItsItemsToNoScanJob) {
     ASSERT_TRUE(WaitStates({{"Other", 3}, {"Proj", 3}, {"top.txt", 3}}));
     Expand("Scan jobs");
     Select("Temp");
-    HostCommand del;
-    del.type = CommandType::Verb;
-    del.pane = "scope";
-    del.name = "delete";
-    Post(del);
+    ScopeVerb("delete");
     auto box = WaitWindow(WindowKind::MessageBox);
     ASSERT_TRUE(box.has_value());
     Click(*box, IDYES);
