@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <cstdlib>
 
 #include "core/database/AppendWriter.h"
 #include "core/database/DatabaseError.h"

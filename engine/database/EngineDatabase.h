@@ -72,7 +72,7 @@ extern DWORD g_dwInsertCounter;
 // while the caller goes on (see core/database/AppendWriter.h); every
 // statement on the engine's connection, and CloseDB, waits for them first. A
 // failure of a batch is thrown by a later append, or reported by CloseDB. A
-// path or owner longer than 255
-// characters is stored whole and noted in the log (level 2). Throws
-// CDBException, also when the item recordset is not open.
+// path or owner longer than 255 characters is stored whole and noted in the
+// log (level 2). Throws CDBException, also when the item recordset is not
+// open.
 void AppendItemRow(const ItemRow& row);
