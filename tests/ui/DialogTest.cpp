@@ -227,9 +227,11 @@ TEST(Dialog, ControlsFollowTheUser) {
     time.target = Control(window, IDC_TIME);
     time.time = SYSTEMTIME{1999, 1, 0, 1, 17, 45, 0, 0};
     Post(time);
+    // The typing and the picked time are separate inputs: a snapshot may come between them.
     auto shown = WaitFor([&](const Snapshot& s) {
         const WindowView* hours = s.Find(Control(window, IDC_HOURS));
-        return hours != nullptr && hours->text == "1";
+        const WindowView* picker = s.Find(Control(window, IDC_TIME));
+        return hours != nullptr && hours->text == "1" && picker != nullptr && picker->time.wMinute == 45;
     });
     const WindowView* view = shown->Find(window.handle);
     ASSERT_NE(view, nullptr);
