@@ -1,7 +1,10 @@
 // Keys and values read again and again, as the agent service reads its
 // settings at every poll: what the registry remembers from earlier reads
 // must never hide a change made since, by this process or another.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -75,6 +78,31 @@ TEST(RegistryReread, ValueGoneOrReplacedIsSeenAtOnce) {
         ASSERT_EQ(ReadNumber(kKey, "DEBUG", value), ERROR_SUCCESS);
         ASSERT_EQ(value, i);
     }
+}
+
+// Two writes within one tick of the file system's clock can leave the same
+// inode, time and size (a freed inode number comes back at once). That is
+// played here by rewriting the file in place and putting its time back.
+TEST(RegistryReread, AWriteInTheSameClockTickIsNotHiddenByAnEarlierRead) {
+    kvtest::TestRoot root;
+    WriteNumber(kKey, "STARTNOW", 1);
+    DWORD value = 0;
+    ASSERT_EQ(ReadNumber(kKey, "STARTNOW", value), ERROR_SUCCESS);
+    ASSERT_EQ(value, 1u);
+
+    const std::string file = root.Path() + "/registry/HKLM/SOFTWARE/Reread/Config/STARTNOW";
+    struct stat before {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    int fd = ::open(file.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    const DWORD two = 2;
+    ASSERT_EQ(::pwrite(fd, &two, sizeof two, 4), static_cast<ssize_t>(sizeof two));
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::futimens(fd, times), 0);
+    ::close(fd);
+
+    ASSERT_EQ(ReadNumber(kKey, "STARTNOW", value), ERROR_SUCCESS);
+    EXPECT_EQ(value, 2u);
 }
 
 TEST(RegistryReread, EachRootHasItsOwnKeys) {

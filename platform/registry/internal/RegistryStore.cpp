@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <unordered_map>
 
@@ -31,8 +32,20 @@ bool MatchesKind(const std::string& path, EntryKind kind, struct stat* st) {
 }
 
 // An unchanged value is served from memory: one stat instead of an open, a
-// read and a close. The file is always replaced by rename, so a new write
-// shows as a new inode even within the same second.
+// read and a close. A write replaces the file by rename, but the file system
+// soon hands the freed inode number out again, and it stamps times from a
+// clock that moves a few milliseconds at a time: two writes in one tick can
+// leave the same inode, time and size. So a value is remembered only when
+// its file's time lies well behind the moment it was read; any later write
+// then bears a later time.
+constexpr long long kSettledNanoseconds = 200'000'000;
+
+bool SettledAt(const struct timespec& modified, const struct timespec& now) {
+    const long long age = (static_cast<long long>(now.tv_sec) - modified.tv_sec) * 1'000'000'000LL +
+                          (now.tv_nsec - modified.tv_nsec);
+    return age >= kSettledNanoseconds;
+}
+
 struct CachedValue {
     dev_t device;
     ino_t inode;
@@ -183,6 +196,10 @@ LONG ReadValue(const std::string& folder, const std::string& name, StoredValue& 
         ::close(fd);
         return ERROR_FILE_NOT_FOUND;
     }
+    // Taken before the read: a write after this moment is stamped no earlier
+    // than a tick before it.
+    struct timespec readAt {};
+    ::clock_gettime(CLOCK_REALTIME, &readAt);
     std::vector<unsigned char> bytes;
     bool ok = ReadAll(fd, bytes);
     ::close(fd);
@@ -191,7 +208,8 @@ LONG ReadValue(const std::string& folder, const std::string& name, StoredValue& 
                  static_cast<DWORD>(bytes[2]) << 16 | static_cast<DWORD>(bytes[3]) << 24;
     value.data.assign(bytes.begin() + 4, bytes.end());
     std::lock_guard<std::mutex> lock(g_cacheLock);
-    g_cache[path] = CachedValue{st.st_dev, st.st_ino, st.st_mtim, st.st_size, value};
+    if (SettledAt(st.st_mtim, readAt)) g_cache[path] = CachedValue{st.st_dev, st.st_ino, st.st_mtim, st.st_size, value};
+    else g_cache.erase(path);
     return ERROR_SUCCESS;
 }
 
