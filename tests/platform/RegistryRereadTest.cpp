@@ -3,11 +3,15 @@
 // must never hide a change made since, by this process or another.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "platform/registry/Registry.h"
 #include "tests/fixtures/TestRoot.h"
@@ -103,6 +107,92 @@ TEST(RegistryReread, AWriteInTheSameClockTickIsNotHiddenByAnEarlierRead) {
 
     ASSERT_EQ(ReadNumber(kKey, "STARTNOW", value), ERROR_SUCCESS);
     EXPECT_EQ(value, 2u);
+}
+
+// A number counted up by one thread, rewritten where it lies, while another
+// reads it: every read gives a number that was written, never a step back
+// (a half-written number past a byte boundary, 0xFF to 0x100, would be one).
+TEST(RegistryReread, ReadersNeverSeeHalfOfAValueBeingRewritten) {
+    kvtest::TestRoot root;
+    const DWORD last = 3000;
+    WriteNumber(kKey, "INCIDENTID", 0);
+    std::thread writer([&] {
+        for (DWORD i = 1; i <= last; ++i) WriteNumber(kKey, "INCIDENTID", i);
+    });
+    DWORD seen = 0;
+    size_t steps = 0;
+    while (seen != last) {
+        DWORD value = 0;
+        if (ReadNumber(kKey, "INCIDENTID", value) != ERROR_SUCCESS || value < seen || value > last) {
+            ADD_FAILURE() << "read " << value << " after " << seen;
+            break;
+        }
+        if (value != seen) ++steps;
+        seen = value;
+    }
+    writer.join();
+    EXPECT_GT(steps, 1u);
+}
+
+// Another process holds the value's file lock and stops there; until the
+// pipe closes.
+class HeldLock {
+public:
+    HeldLock(const std::string& file, int how) {
+        int ready[2], release[2];
+        if (::pipe(ready) != 0 || ::pipe(release) != 0) return;
+        m_child = ::fork();
+        if (m_child == 0) {
+            ::close(ready[0]);
+            ::close(release[1]);
+            int fd = ::open(file.c_str(), O_RDONLY);
+            char c = fd >= 0 && ::flock(fd, how) == 0 ? 'y' : 'n';
+            if (::write(ready[1], &c, 1) != 1) ::_exit(1);
+            ::read(release[0], &c, 1);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release[0]);
+        m_release = release[1];
+        char c = 'n';
+        m_held = ::read(ready[0], &c, 1) == 1 && c == 'y';
+        ::close(ready[0]);
+    }
+    ~HeldLock() {
+        ::close(m_release);
+        if (m_child > 0) ::waitpid(m_child, nullptr, 0);
+    }
+    bool Held() const { return m_held; }
+
+private:
+    pid_t m_child = -1;
+    int m_release = -1;
+    bool m_held = false;
+};
+
+TEST(RegistryReread, AValueLockedByAStoppedProcessIsStillReadAndWritten) {
+    kvtest::TestRoot root;
+    WriteNumber(kKey, "STARTNOW", 1);
+    const std::string file = root.Path() + "/registry/HKLM/SOFTWARE/Reread/Config/STARTNOW";
+    DWORD value = 0;
+    {
+        HeldLock reader(file, LOCK_SH);
+        ASSERT_TRUE(reader.Held());
+        WriteNumber(kKey, "STARTNOW", 0);
+        ASSERT_EQ(ReadNumber(kKey, "STARTNOW", value), ERROR_SUCCESS);
+        EXPECT_EQ(value, 0u);
+    }
+    {
+        HeldLock writer(file, LOCK_EX);
+        ASSERT_TRUE(writer.Held());
+        auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(ReadNumber(kKey, "STARTNOW", value), ERROR_SUCCESS);
+        EXPECT_EQ(value, 0u);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        WriteNumber(kKey, "STARTNOW", 1);
+        ASSERT_EQ(ReadNumber(kKey, "STARTNOW", value), ERROR_SUCCESS);
+        EXPECT_EQ(value, 1u);
+    }
 }
 
 TEST(RegistryReread, EachRootHasItsOwnKeys) {
