@@ -306,6 +306,9 @@ TEST_F(ConsoleView, MissingDataSourceShowsOneMessageAndTheTreeStill) {
     Expand("Scan jobs");
     CreateThroughDialog("Daily");
     EXPECT_TRUE(WaitView([](const ViewSnapshot&) { return true; }));
+    // The dialog goes before the job is made: only its sheet, shown last,
+    // says the creation is over and no box of it can still come.
+    ASSERT_TRUE(WaitWindow(WindowKind::PropertySheet).has_value());
     auto snapshot = kv::ui::CurrentSnapshot();
     for (const WindowView& window : snapshot->windows) EXPECT_NE(window.kind, WindowKind::MessageBox) << Body(window);
     EXPECT_TRUE(f.LogHolds("Error in CEmailPage::OnApply"));

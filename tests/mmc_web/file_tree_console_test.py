@@ -170,7 +170,9 @@ class FileTreeConsoleTest(unittest.TestCase):
         self.assertIn("Apply changes to all items bellow from any scan job", file_dialog)
         self.assertEqual(self.links()["T:\\proj\\sub\\keep.txt"], "1/0")
 
-        # Every state the tree knows, as the page shows it.
+        # Every state the tree knows, as the page shows it. The dialogs are
+        # seen gone before the view is published with the rows they changed.
+        b.wait(lambda d: self.view_states().get("keep.txt") == JOB, message="keep.txt assigned in the view")
         self.assertEqual(self.view_states(), {"deep": NONE, "keep.txt": JOB, "other.txt": NONE})
         b.shot("sub-folder-states-0-and-1")
         b.retry(lambda: b.select_node("proj"))

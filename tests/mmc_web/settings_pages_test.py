@@ -194,6 +194,11 @@ class SettingsPagesTest(unittest.TestCase):
         b.shot("export-dialog")
         b.click(save, "Save")
         exported = os.path.join(self.drive, "lists", "mine.txt")
+        # The file is made empty and then written: it may exist without its
+        # list. The page shows the dialog gone only once the console is done
+        # with the click, the writing included.
+        b.wait(lambda d: all(w.get_attribute("data-title") != save for w in b.css("#windows .window")),
+               message="save dialog closed")
         b.wait(lambda d: os.path.exists(exported), message="exported")
         with open(exported, "rb") as f:
             self.assertEqual(f.read(), b"DOC\r\nTMP\r\n")
