@@ -33,12 +33,12 @@ bool MatchesKind(const std::string& path, EntryKind kind, struct stat* st) {
 }
 
 // An unchanged value is served from memory: one stat instead of an open, a
-// read and a close. A write replaces the file by rename, but the file system
-// soon hands the freed inode number out again, and it stamps times from a
-// clock that moves a few milliseconds at a time: two writes in one tick can
-// leave the same inode, time and size. So a value is remembered only when
-// its file's time lies well behind the moment it was read; any later write
-// then bears a later time.
+// read and a close. A write rewrites the file in place or replaces it by
+// rename (and the file system soon hands a freed inode number out again),
+// and times are stamped from a clock that moves a few milliseconds at a
+// time: two writes in one tick can leave the same inode, time and size. So
+// a value is remembered only when its file's time lies well behind the
+// moment it was read; any later write then bears a later time.
 constexpr long long kSettledNanoseconds = 200'000'000;
 
 bool SettledAt(const struct timespec& modified, const struct timespec& now) {
