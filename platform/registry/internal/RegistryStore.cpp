@@ -86,7 +86,7 @@ bool RewriteInPlace(const std::string& path, const std::vector<unsigned char>& b
     bool done = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
                 held.st_size == static_cast<off_t>(bytes.size()) && ::lstat(path.c_str(), &named) == 0 &&
                 named.st_dev == held.st_dev && named.st_ino == held.st_ino &&
-                ::pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size());
+                posix::WriteAll(fd, bytes.data(), bytes.size());
     ::close(fd);
     return done;
 }
