@@ -12,6 +12,7 @@
 #include "engine/alert/MailNotifier.h"
 #include "engine/alert/ResourceFormat.h"
 #include "engine/database/EngineDatabase.h"
+#include "engine/database/QueryAhead.h"
 #include "engine/scope/ScopeRules.h"
 #include "platform/system/SystemInfo.h"
 
@@ -122,7 +123,12 @@ HRESULT DispatchResults() {
                                 {DateTimeText(std::time(nullptr)), computer});
     CRecordset changes(EngineDatabase());
     CRecordset removals(EngineDatabase());
+    char removedSql[1024];
+    std::snprintf(removedSql, sizeof removedSql, kRemovedQuery, static_cast<int>(g_nCurrentProfile));
     try {
+        // Nothing writes the capture or the baseline before the roll, so the
+        // removed items are sought meanwhile, on a second connection.
+        CQueryAhead removedAhead(EngineDatabase(), removedSql);
         WriteDebugLog(7, kChangedAndAddedQuery);
         changes.Open(CRecordset::forwardOnly, kChangedAndAddedQuery);
         WriteDebugLog(7, "Processing add/changed items...");
@@ -203,27 +209,29 @@ HRESULT DispatchResults() {
         alert += addedText;
         changes.Close();
 
-        char removedSql[1024];
-        std::snprintf(removedSql, sizeof removedSql, kRemovedQuery, static_cast<int>(g_nCurrentProfile));
-        removals.Open(CRecordset::forwardOnly, removedSql);
+        CRecordset* removed = removedAhead.Take();
+        if (removed == nullptr) {
+            removals.Open(CRecordset::forwardOnly, removedSql);
+            removed = &removals;
+        }
         suppressed.clear();
         WriteDebugLog(7, "Processing removed items...");
         WriteDebugLog(7, removedSql);
         bool firstRemoved = true;
-        while (!removals.IsEOF()) {
+        while (!removed->IsEOF()) {
             WriteDebugLog(7, "Del");
             if (StopRequested()) {
                 WriteDebugLog(1, "Stop Service encountered in DispatchResults ");
                 return DISPATCH_STOPPED;
             }
-            const std::string path = TextColumn(removals, "PATH");
+            const std::string path = TextColumn(*removed, "PATH");
             if (IsFilePath(path) && ListHolds(g_excludedExtensions, ExtensionOf(path))) {
-                removals.MoveNext();
+                removed->MoveNext();
                 continue;
             }
             WriteDebugLog(7, "x");
             if (IsHiddenFromReport(ItemOfPath(path), suppressed, 0) == 1) {
-                removals.MoveNext();
+                removed->MoveNext();
                 continue;
             }
             reported = true;
@@ -231,11 +239,11 @@ HRESULT DispatchResults() {
             WriteDebugLog(7, "Found removed item");
             const ItemNames names = NamesOfPath(path);
             WriteDebugLog(7, names.name.c_str());
-            const std::string owner = TextColumn(removals, "CURRENT_OWNER");
-            const TimeTexts created = TimeColumn(removals, "CREATION_TIME");
-            const TimeTexts written = TimeColumn(removals, "LAST_MODIFIED_TIME");
-            const TimeTexts accessed = TimeColumn(removals, "LAST_ACCESSED_TIME");
-            const LONG size = NumberColumn(removals, "SIZE");
+            const std::string owner = TextColumn(*removed, "CURRENT_OWNER");
+            const TimeTexts created = TimeColumn(*removed, "CREATION_TIME");
+            const TimeTexts written = TimeColumn(*removed, "LAST_MODIFIED_TIME");
+            const TimeTexts accessed = TimeColumn(*removed, "LAST_ACCESSED_TIME");
+            const LONG size = NumberColumn(*removed, "SIZE");
             WriteRecord(ALERT_CATEGORY_REMOVED, ALERT_EVENT_REMOVED,
                         {incident.text, names.name, names.name, names.folder, owner, created.date, created.time,
                          written.date, written.time, "", accessed.date, accessed.time, "", std::to_string(size)});
@@ -248,7 +256,7 @@ HRESULT DispatchResults() {
                  written.time, accessed.date, accessed.time, size, incident.text});
             WriteDebugLog(7, item.c_str());
             alert += item;
-            removals.MoveNext();
+            removed->MoveNext();
         }
 
         if (reported) {

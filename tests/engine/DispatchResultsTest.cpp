@@ -234,6 +234,26 @@ TEST_F(DispatchResultsTest, NothingReportedSendsNothingAndWritesNoRecord) {
     EXPECT_FALSE(log.Holds("Error sending the email notification"));
 }
 
+// The removed items are sought on a connection of their own: a row the
+// walk appended last, still on its way to the file, is there for that read
+// too, and so is not reported as removed.
+TEST_F(DispatchResultsTest, ARowStillBeingStoredIsNotReportedRemoved) {
+    Row("OLD_DATA", 1, "C:\\DATA\\KEEP.TXT", "aaaa", 10, "HOST\\root", "", "", "");
+    ASSERT_EQ(OpenDB(), S_OK);
+    ItemRow row;
+    row.path = "C:\\DATA\\KEEP.TXT";
+    row.md5 = "aaaa";
+    row.size = 10;
+    row.owner = "HOST\\root";
+    row.attributes = 32;
+    row.pathMd5 = row.path;
+    row.profileId = 1;
+    AppendItemRow(row);
+    ASSERT_EQ(DispatchResults(), S_OK);
+    EXPECT_TRUE(smtp.Messages().empty());
+    EXPECT_TRUE(Records().empty());
+}
+
 TEST_F(DispatchResultsTest, AFailedSendIsLoggedAndTheComparisonStillEnds) {
     root.SetDword("SMTPPORT", static_cast<DWORD>(kvtest::UnusedPort()));
     GetDebugSettingsFromRegistry();

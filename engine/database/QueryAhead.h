@@ -1,0 +1,42 @@
+// A read of the comparison that runs on a connection and thread of its own
+// while the engine's connection answers the read before it, so the database
+// works on two cores at once. Only for tables nothing writes meanwhile: both
+// reads then see the same rows they would have seen one after the other.
+//
+//   CQueryAhead removed(EngineDatabase(), removedSql);   // starts at once
+//   ... other reads on EngineDatabase() ...
+//   CRecordset* rs = removed.Take();        // waits; throws what its open threw
+//   if (rs == nullptr) { /* no second connection: run it on the engine's */ }
+#pragma once
+
+#include <exception>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "core/database/Database.h"
+
+class CQueryAhead {
+public:
+    // Rows still being appended through `connection` (if any) are stored
+    // first, so the read sees them as a read on that connection would; their
+    // failure is thrown from here.
+    CQueryAhead(CDatabase* connection, const std::string& sql);
+    // Waits for the read; what it found or threw goes unread.
+    ~CQueryAhead();
+    CQueryAhead(const CQueryAhead&) = delete;
+    CQueryAhead& operator=(const CQueryAhead&) = delete;
+
+    // The recordset, open on its first row, once the read is done; throws the
+    // CDBException (or whatever else) opening it threw. Null when it never
+    // ran, because no second connection could be had.
+    CRecordset* Take();
+
+private:
+    void Wait();
+
+    CDatabase m_database;
+    std::unique_ptr<CRecordset> m_recordset;
+    std::exception_ptr m_failure;
+    std::thread m_thread;
+};
