@@ -1,5 +1,7 @@
 #include "engine/database/QueryAhead.h"
 
+#include <system_error>
+
 #include "common/ProductStrings.h"
 #include "strings/CodeMap.h"
 
@@ -13,13 +15,18 @@ CQueryAhead::CQueryAhead(CDatabase* connection, const std::string& sql) {
         return;
     }
     m_recordset = std::make_unique<CRecordset>(&m_database);
-    m_thread = std::thread([this, sql] {
-        try {
-            m_recordset->Open(CRecordset::forwardOnly, sql.c_str());
-        } catch (...) {
-            m_failure = std::current_exception();
-        }
-    });
+    try {
+        m_thread = std::thread([this, sql] {
+            try {
+                m_recordset->Open(CRecordset::forwardOnly, sql.c_str());
+            } catch (...) {
+                m_failure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the caller runs the read itself.
+        m_recordset.reset();
+    }
 }
 
 CQueryAhead::~CQueryAhead() {
