@@ -5,7 +5,10 @@
 # Each round starts from the same copy, with the file read once beforehand.
 #
 #   bench/roll_compare.sh [ROWS] [ROUNDS]     (default 300000 rows, 3 rounds;
-#   ROLL_COMPARE=<program> runs another build of it)
+#   ROLL_COMPARE=<program> runs another build of it; ROLL_COMPARE_BASE=<program>
+#   runs that one too, before it in every round, for a comparison in one run)
+#
+# Ends with the medians of the rounds: compare, roll and the two together.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 rows=${1:-300000}
@@ -35,9 +38,27 @@ PRAGMA wal_checkpoint(TRUNCATE);
 SQL
 cp "$db" "$root/copy.mdb"
 echo "rows: $rows, load: $(cut -d' ' -f1-3 /proc/loadavg)"
+programs=("$runner")
+if [[ -n ${ROLL_COMPARE_BASE:-} ]]; then programs=("$ROLL_COMPARE_BASE" "$runner"); fi
+results=$root/results
 for round in $(seq 1 "$rounds"); do
-  cp "$root/copy.mdb" "$db"
-  rm -f "$db-wal" "$db-shm"
-  cat "$db" > /dev/null
-  /usr/bin/time -f "  peak %M KiB" "$runner" 2>&1
+  for program in "${programs[@]}"; do
+    cp "$root/copy.mdb" "$db"
+    rm -f "$db-wal" "$db-shm"
+    cat "$db" > /dev/null
+    line=$(/usr/bin/time -f "peak %M KiB" "$program" 2>&1 | tr '\n' ' ')
+    echo "$program: $line"
+    echo "$program $line" >> "$results"
+  done
+done
+echo "medians of $rounds rounds, load: $(cut -d' ' -f1-3 /proc/loadavg)"
+for program in "${programs[@]}"; do
+  awk -v p="$program" '
+    function median(a, n,   i, j, t) {
+      for (i = 2; i <= n; i++) for (j = i; j > 1 && a[j - 1] > a[j]; j--) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t }
+      return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
+    }
+    $1 == p { n++; c[n] = $3; r[n] = $9; s[n] = $3 + $9; if ($(NF - 1) > peak) peak = $(NF - 1) }
+    END { printf "%s: compare %.2f s, roll %.2f s, together %.2f s, peak %d KiB\n", p, median(c, n), median(r, n), median(s, n), peak }
+  ' "$results"
 done
