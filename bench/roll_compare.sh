@@ -46,7 +46,7 @@ for round in $(seq 1 "$rounds"); do
     cp "$root/copy.mdb" "$db"
     rm -f "$db-wal" "$db-shm"
     cat "$db" > /dev/null
-    line=$(/usr/bin/time -f "peak %M KiB" "$program" 2>&1 | tr '\n' ' ')
+    line=$(/usr/bin/time -f "peak %M KiB" "$program" 2>&1 | tr '\n' ' ') || true
     echo "$program: $line"
     echo "$program $line" >> "$results"
   done
@@ -58,7 +58,7 @@ for program in "${programs[@]}"; do
       for (i = 2; i <= n; i++) for (j = i; j > 1 && a[j - 1] > a[j]; j--) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t }
       return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
     }
-    $1 == p { n++; c[n] = $3; r[n] = $9; s[n] = $3 + $9; if ($(NF - 1) > peak) peak = $(NF - 1) }
+    $1 == p && $2 == "compare" { n++; c[n] = $3; r[n] = $9; s[n] = $3 + $9; if ($(NF - 1) > peak) peak = $(NF - 1) }
     END { printf "%s: compare %.2f s, roll %.2f s, together %.2f s, peak %d KiB\n", p, median(c, n), median(r, n), median(s, n), peak }
   ' "$results"
 done

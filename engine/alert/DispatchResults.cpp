@@ -126,10 +126,10 @@ HRESULT DispatchResults() {
     char removedSql[1024];
     std::snprintf(removedSql, sizeof removedSql, kRemovedQuery, static_cast<int>(g_nCurrentProfile));
     try {
+        WriteDebugLog(7, kChangedAndAddedQuery);
         // Nothing writes the capture or the baseline before the roll, so the
         // removed items are sought meanwhile, on a second connection.
         CQueryAhead removedAhead(EngineDatabase(), removedSql);
-        WriteDebugLog(7, kChangedAndAddedQuery);
         changes.Open(CRecordset::forwardOnly, kChangedAndAddedQuery);
         WriteDebugLog(7, "Processing add/changed items...");
         TextList suppressed;

@@ -6,7 +6,10 @@
 #include "strings/CodeMap.h"
 
 CQueryAhead::CQueryAhead(CDatabase* connection, const std::string& sql) {
-    if (connection != nullptr && connection->IsOpen()) connection->FlushAppends();
+    // Without the engine's connection the reads before this one find
+    // nothing either; this one then runs nowhere rather than alone.
+    if (connection == nullptr || !connection->IsOpen()) return;
+    connection->FlushAppends();
     // The connection is made here, on the caller's thread, as every other
     // one is; only the statement runs on the second thread.
     try {
@@ -26,13 +29,11 @@ CQueryAhead::CQueryAhead(CDatabase* connection, const std::string& sql) {
     } catch (const std::system_error&) {
         // No thread to be had: the caller runs the read itself.
         m_recordset.reset();
+        m_database.Close();
     }
 }
 
-CQueryAhead::~CQueryAhead() {
-    Wait();
-    m_recordset.reset();
-}
+CQueryAhead::~CQueryAhead() { Wait(); }
 
 void CQueryAhead::Wait() {
     if (m_thread.joinable()) m_thread.join();

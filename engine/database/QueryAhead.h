@@ -18,18 +18,20 @@
 
 class CQueryAhead {
 public:
-    // Rows still being appended through `connection` (if any) are stored
-    // first, so the read sees them as a read on that connection would; their
-    // failure is thrown from here.
+    // Rows still being appended through `connection` are stored first, so
+    // the read sees them as a read on that connection would; their failure
+    // is thrown from here. Nothing runs when `connection` is not open.
     CQueryAhead(CDatabase* connection, const std::string& sql);
-    // Waits for the read; what it found or threw goes unread.
+    // Waits for the read, also when the caller leaves early (a stop, an
+    // error): what it found or threw goes unread.
     ~CQueryAhead();
     CQueryAhead(const CQueryAhead&) = delete;
     CQueryAhead& operator=(const CQueryAhead&) = delete;
 
     // The recordset, open on its first row, once the read is done; throws the
     // CDBException (or whatever else) opening it threw. Null when it never
-    // ran, because no second connection could be had.
+    // ran, because the engine's connection was not open or no second
+    // connection or thread could be had.
     CRecordset* Take();
 
 private:
