@@ -9,10 +9,9 @@
 //   if (rs == nullptr) { /* no second connection: run it on the engine's */ }
 #pragma once
 
-#include <exception>
+#include <future>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "core/database/Database.h"
 
@@ -22,9 +21,6 @@ public:
     // the read sees them as a read on that connection would; their failure
     // is thrown from here. Nothing runs when `connection` is not open.
     CQueryAhead(CDatabase* connection, const std::string& sql);
-    // Waits for the read, also when the caller leaves early (a stop, an
-    // error): what it found or threw goes unread.
-    ~CQueryAhead();
     CQueryAhead(const CQueryAhead&) = delete;
     CQueryAhead& operator=(const CQueryAhead&) = delete;
 
@@ -35,10 +31,9 @@ public:
     CRecordset* Take();
 
 private:
-    void Wait();
-
     CDatabase m_database;
     std::unique_ptr<CRecordset> m_recordset;
-    std::exception_ptr m_failure;
-    std::thread m_thread;
+    // Destroyed first: its end waits for the read, also when the caller
+    // leaves early (a stop, an error), and what it found or threw goes unread.
+    std::future<void> m_read;
 };
