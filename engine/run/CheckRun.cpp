@@ -1,18 +1,18 @@
 #include "engine/run/CheckRun.h"
 
-#include <optional>
+#include <memory>
 #include <string>
 
 #include "common/DebugLog.h"
 #include "common/ProductStrings.h"
 #include "common/ResourceModule.h"
 #include "common/Settings.h"
-#include "core/database/BulkIndexes.h"
 #include "engine/EngineState.h"
 #include "engine/OrvEngine.h"
 #include "engine/alert/AlertSpool.h"
 #include "engine/alert/DispatchResults.h"
 #include "engine/database/EngineDatabase.h"
+#include "engine/run/BaselineRoll.h"
 #include "engine/run/CurrentProfile.h"
 #include "engine/scope/ExtensionRules.h"
 #include "engine/scope/ProfileScope.h"
@@ -25,18 +25,10 @@ namespace {
 
 // The drives of the running check; owned by the list.
 ItemList g_driveList(true);
+// The roll made while the comparison reads, until UpdateData commits it.
+std::unique_ptr<CRollAhead> g_rollAhead;
 
 std::string Number(LONG value) { return std::to_string(value); }
-
-// An SQL text literal: a quote inside the text is doubled.
-std::string QuotedForSql(const std::string& text) {
-    std::string quoted;
-    for (char c : text) {
-        quoted.push_back(c);
-        if (c == '\'') quoted.push_back('\'');
-    }
-    return quoted;
-}
 
 // The pauses of the walk (WALKDELAY, MATCHDELAY); absent values keep the
 // defaults of 2 and 1 milliseconds.
@@ -69,6 +61,7 @@ void RunIndexStatement(const char* statement) {
 }
 
 void EndSteps() {
+    AbandonUpdateData();
     CloseDB();
     g_driveList.RemoveAll();
     CompactDB();
@@ -96,42 +89,28 @@ HRESULT PrepareData() {
 // leaves the previous baseline whole, so the next check reports again what
 // this one saw, instead of finding an empty baseline that hides every change.
 HRESULT UpdateData() {
-    const std::string job = Number(g_nCurrentProfile);
     WriteDebugLog(6, ">> UpdateData");
+    // A roll made ahead for another job, or before a first check, is not
+    // this one: it is rolled back, and this one made here.
+    std::unique_ptr<CRollAhead> ahead = std::move(g_rollAhead);
+    if (ahead != nullptr && (!ahead->Started() || g_bFirstCheck || ahead->Job() != g_nCurrentProfile))
+        ahead.reset();
     CDatabase* db = nullptr;
     try {
-        OpenDB();
-        db = EngineDatabase();
-        if (db == nullptr) throw CDBException::LayerError("The database is not open.");
-        db->BeginTrans();
-        // The links' path index goes while their statement runs: with it,
-        // the database would walk both path lists of that statement to probe
-        // a table of a few rows.
-        CBulkIndexes links(*db, "FILES_PROFILES_LNK");
-        db->ExecuteSQL(("DELETE * FROM FILES_PROFILES_LNK WHERE (PROFILE_ID = 0 OR PROFILE_ID = " + job +
-                        ") AND FLAG = 1 AND (PATH_MD5 IN(SELECT PATH_MD5 FROM CURRENT_DATA) OR PATH_MD5 "
-                        "IN(SELECT PATH_MD5 FROM OLD_DATA WHERE PROFILE_ID = " + job + "))")
-                           .c_str());
-        WriteDebugLog(7, "FILES_PROFILES_LNK for current profile cleared");
-        // The roll rewrites the job's share of the baseline: when that is
-        // most of it, its indexes are made again afterwards rather than
-        // updated row by row. Not before the links' statement, which reads
-        // the job's paths from the job index in key order; without it, that
-        // list is gathered from the whole table in random order.
-        std::optional<CBulkIndexes> baseline;
-        if (4 * CountRows(*db, "CURRENT_DATA") >= CountRows(*db, "OLD_DATA")) baseline.emplace(*db, "OLD_DATA");
-        db->ExecuteSQL(("DELETE FROM OLD_DATA WHERE PROFILE_ID = " + job +
-                        " OR PATH_MD5 IN(SELECT PATH_MD5 FROM CURRENT_DATA)").c_str());
-        WriteDebugLog(7, "Old data for current profile cleared.");
-        db->ExecuteSQL("INSERT INTO OLD_DATA SELECT * FROM CURRENT_DATA");
-        WriteDebugLog(7, "Current data copied into the old data table");
-        db->ExecuteSQL("DELETE FROM CURRENT_DATA");
-        WriteDebugLog(7, "Current data table cleared");
-        const std::string oldList = FormatOldExtList(g_excludedExtensions);
-        WriteDebugLogF(7, "OldExtList :%s", oldList.c_str());
-        db->ExecuteSQL(("UPDATE PROFILES SET OLD_EXT_LIST = '" + QuotedForSql(oldList) +
-                        "' WHERE PROFILE_ID = " + job).c_str());
-        WriteDebugLog(7, "Old excluded extensions for current profile updated.");
+        if (ahead != nullptr) {
+            db = &ahead->Database();
+            if (!ahead->Finish()) {
+                db = nullptr;
+                ahead.reset();
+            }
+        }
+        if (ahead == nullptr) {
+            OpenDB();
+            db = EngineDatabase();
+            if (db == nullptr) throw CDBException::LayerError("The database is not open.");
+            db->BeginTrans();
+            RollStatements(*db, g_nCurrentProfile, FormatOldExtList(g_excludedExtensions));
+        }
         if (g_bFirstCheck) {
             // The registry copy only stands in when the job's row cannot be
             // read, and then nothing is rolled: written ahead of the commit,
@@ -140,11 +119,9 @@ HRESULT UpdateData() {
             DWORD zero = 0;
             SaveValueToRegistry("SFIRST", REG_DWORD, &zero, sizeof zero);
             WriteDebugLog(7, "Set SFIRST value of the profile to 0");
-            db->ExecuteSQL(("UPDATE PROFILES SET SFIRST = 0 WHERE PROFILE_ID = " + job).c_str());
+            db->ExecuteSQL(("UPDATE PROFILES SET SFIRST = 0 WHERE PROFILE_ID = " + Number(g_nCurrentProfile)).c_str());
             WriteDebugLog(7, "Set SFIRST value of the profile to 0 - SUCCESFULL");
         }
-        if (baseline) baseline->Restore();
-        links.Restore();
         db->CommitTrans();
         g_excludedExtensions.clear();
         g_oldExcludedExtensions.clear();
@@ -158,6 +135,22 @@ HRESULT UpdateData() {
         return E_FAIL;
     }
 }
+
+void StartUpdateData() {
+    g_rollAhead.reset();
+    if (g_bFirstCheck) return;
+    try {
+        auto ahead = std::make_unique<CRollAhead>(EngineDatabase(), g_nCurrentProfile,
+                                                  FormatOldExtList(g_excludedExtensions));
+        if (ahead->Started()) g_rollAhead = std::move(ahead);
+    } catch (const CDBException& e) {
+        // Rows of the capture that could not be stored: said here, where it
+        // is found; the roll is then made after the comparison, as ever.
+        ReportDBError(e);
+    }
+}
+
+void AbandonUpdateData() { g_rollAhead.reset(); }
 
 HRESULT RunCheck(LONG* stopFlag) {
     try {
@@ -226,9 +219,13 @@ HRESULT RunCheck(LONG* stopFlag) {
                 // A comparison that stopped did not report everything it
                 // found: the baseline stays, so the next check reports it.
                 bool compared = true;
-                if (!g_bFirstCheck) compared = DispatchResults() != DISPATCH_STOPPED;
+                if (!g_bFirstCheck) {
+                    StartUpdateData();
+                    compared = DispatchResults() != DISPATCH_STOPPED;
+                }
                 UnInit();
                 if (compared) UpdateData();
+                else AbandonUpdateData();
             }
         }
         EndSteps();
