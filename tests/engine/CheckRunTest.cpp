@@ -58,6 +58,26 @@ protected:
     std::string Old(const std::string& column, const std::string& path) {
         return db.Scalar("SELECT " + column + " FROM OLD_DATA WHERE PATH = '" + path + "'");
     }
+    // The roll's lines of the last check come after its comparison's, once
+    // each, in the order of the roll's statements.
+    void ExpectRollLoggedAfterTheComparison() {
+        const std::string log = Log();
+        const size_t begin = log.rfind(">> DispatchResults"), end = log.rfind("<< DispatchResults");
+        ASSERT_NE(begin, std::string::npos);
+        ASSERT_NE(end, std::string::npos);
+        size_t at = end;
+        for (const char* line : {">> UpdateData", "FILES_PROFILES_LNK for current profile cleared",
+                                 "Old data for current profile cleared.", "Current data copied into the old data table",
+                                 "Current data table cleared", "OldExtList :",
+                                 "Old excluded extensions for current profile updated.", "<< UpdateData"}) {
+            SCOPED_TRACE(line);
+            EXPECT_EQ(log.substr(begin, end - begin).find(line), std::string::npos);
+            const size_t next = log.find(line, at);
+            ASSERT_NE(next, std::string::npos);
+            EXPECT_EQ(log.find(line, next + 1), std::string::npos);
+            at = next;
+        }
+    }
     size_t Events() {
         std::string text = kvtest::ReadTextFile(root.Path() + "/eventlog/Application.log");
         return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
@@ -125,6 +145,7 @@ TEST_F(CheckRun, TheSecondCheckReportsChangesAddsAndRemovalsOnce) {
     // The new capture is the baseline now.
     EXPECT_EQ(Old("SIZE", "C:\\Data\\a.txt"), "14");
     EXPECT_EQ(Old("PATH", "C:\\Data\\Sub\\b.txt"), "");
+    ExpectRollLoggedAfterTheComparison();
 }
 
 TEST_F(CheckRun, TheQueueNamesTheJobOfEachCheck) {
@@ -208,6 +229,37 @@ TEST_F(CheckRun, AStopDuringTheComparisonKeepsTheBaseline) {
     ASSERT_EQ(CheckFiles(nullptr), S_OK);
     EXPECT_GE(root.GetDword("INCIDENTID"), reportedBefore + 2);  // both changes reported now
     EXPECT_EQ(Old("SIZE", "C:\\Data\\a.txt"), "14");
+}
+
+// The roll is made while the comparison reads, and committed only after it.
+// A comparison held up (inside its first event record, as by a log another
+// program keeps locked) leaves others seeing the previous baseline, and does
+// not keep their writes waiting until they fail: the roll lets go and is
+// made again once the comparison is over.
+TEST_F(CheckRun, ARollMadeDuringAHeldComparisonIsUnseenAndLetsOthersWrite) {
+    Watch("C:\\DATA\\");
+    ASSERT_EQ(CheckFiles(nullptr), S_OK);
+    Write("Data/a.txt", "alpha, changed");
+    HANDLE held = CreateFileA(kv::platform::EventLogFile().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0,
+                              nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    HRESULT result = E_FAIL;
+    std::thread check([&] { result = CheckFiles(nullptr); });
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!Logged(" Mod\r\n") && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_EQ(Old("SIZE", "C:\\Data\\a.txt"), "5");
+    // Waits, as for any roll, but not for the comparison (the test database
+    // gives up after 10 s).
+    EXPECT_NO_THROW(Rows("INSERT INTO PROFILES (NAME) VALUES ('saved meanwhile')"));
+    EXPECT_FALSE(Logged("<< DispatchResults"));
+    EXPECT_EQ(Old("SIZE", "C:\\Data\\a.txt"), "5");
+    CloseHandle(held);
+    check.join();
+    EXPECT_EQ(result, S_OK);
+    EXPECT_EQ(Old("SIZE", "C:\\Data\\a.txt"), "14");
+    EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PROFILES WHERE NAME = 'saved meanwhile'"), "1");
+    ExpectRollLoggedAfterTheComparison();
 }
 
 TEST_F(CheckRun, AMissingDataSourceEndsTheCheckAtOnce) {
