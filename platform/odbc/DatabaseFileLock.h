@@ -26,11 +26,15 @@ public:
     // Holds the file exclusively, without waiting: ERROR_SHARING_VIOLATION
     // while anyone else holds it.
     DWORD TryLockExclusive(const std::string& posixPath);
+    // Lets the file go. The descriptor stays open, unlocked, for the next
+    // lock of the file: closing it would also drop the locks the database
+    // engine holds on the file for the process's other connections.
     void Unlock();
     bool IsLocked() const { return m_fd >= 0; }
 
 private:
     int m_fd = -1;
+    std::string m_path;
 };
 
 }  // namespace kv::platform

@@ -73,6 +73,34 @@ TEST_F(DatabaseTest, OpenDbIsCheapWhenOpenAndReportsAMissingDataSource) {
     EXPECT_EQ(ItemRecordset(), nullptr);
 }
 
+// Another program that closes its last connection folds the write-ahead log
+// into the file and deletes it, unless this process still holds the file.
+// Closing one connection of this process (every 1000 rows, a read beside
+// the comparison) must leave the hold of the others; otherwise the two
+// programs go on in two different logs and one's rows are lost.
+TEST_F(DatabaseTest, ClosingOneConnectionLeavesTheOthersHoldOnTheFile) {
+    ASSERT_EQ(OpenDB(), S_OK);
+    EngineDatabase()->ExecuteSQL("INSERT INTO PROFILES (NAME) VALUES ('before')");
+    {
+        CDatabase beside;
+        ASSERT_TRUE(beside.OpenEx(EngineDatabase()->GetConnect().c_str(), CDatabase::noOdbcDialog));
+        beside.Close();
+    }
+    auto other = [&](const std::string& sql) {
+        kvtest::ChildProcess shell("/usr/bin/sqlite3", {"-cmd", ".timeout 10000", db.DatabaseFile(), sql});
+        EXPECT_EQ(shell.Wait(), 0);
+    };
+    other("SELECT COUNT(*) FROM PROFILES");
+    EXPECT_TRUE(std::filesystem::exists(db.DatabaseFile() + "-wal"));
+    other("INSERT INTO PROFILES (NAME) VALUES ('other')");
+    EngineDatabase()->ExecuteSQL("INSERT INTO PROFILES (NAME) VALUES ('after')");
+    CloseDB();
+    EXPECT_EQ(db.Scalar("SELECT group_concat(NAME) FROM (SELECT NAME FROM PROFILES WHERE PROFILE_ID > 1 "
+                        "ORDER BY PROFILE_ID)"),
+              "before,other,after");
+    EXPECT_EQ(db.Scalar("PRAGMA integrity_check"), "ok");
+}
+
 TEST_F(DatabaseTest, MissingDatabaseFileIsNotCreated) {
     std::filesystem::remove(db.DatabaseFile());
     EXPECT_EQ(OpenDB(), S_FALSE);
