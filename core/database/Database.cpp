@@ -117,13 +117,6 @@ void SetAutoCommit(HDBC hdbc, bool on) {
           SQL_HANDLE_DBC, hdbc);
 }
 
-// Another connection holding the file: every row would wait and fail alike.
-bool IsLockError(const CDBException& e) {
-    const std::string& state = e.m_strStateNativeOrigin;
-    return state.find("Native:5,") != std::string::npos || state.find("Native:6,") != std::string::npos ||
-           e.m_strError.find("database is locked") != std::string::npos;
-}
-
 // Settings of every connection that the data source cannot carry. Debian
 // builds SQLite to overwrite all it deletes with zeros, so a roll of the
 // baseline wrote every page it emptied once more only to clear it. "Fast"
@@ -142,6 +135,12 @@ void ApplyConnectionSettings(HDBC hdbc) {
 }
 
 }  // namespace
+
+bool IsLockError(const CDBException& e) {
+    const std::string& state = e.m_strStateNativeOrigin;
+    return state.find("Native:5,") != std::string::npos || state.find("Native:6,") != std::string::npos ||
+           e.m_strError.find("database is locked") != std::string::npos;
+}
 
 // ---------------------------------------------------------------- CDatabase
 

@@ -69,6 +69,10 @@ public:
     std::string m_strStateNativeOrigin;  // "State:%s,Native:%ld,Origin:%s\n" per record
 };
 
+// Another connection held the file (busy or locked): the same statements
+// may well succeed later, unlike a refusal of the statement itself.
+bool IsLockError(const CDBException& e);
+
 class CRecordset;
 class CAppendWriter;
 

@@ -127,8 +127,9 @@ HRESULT DispatchResults() {
     std::snprintf(removedSql, sizeof removedSql, kRemovedQuery, static_cast<int>(g_nCurrentProfile));
     try {
         WriteDebugLog(7, kChangedAndAddedQuery);
-        // Nothing writes the capture or the baseline before the roll, so the
-        // removed items are sought meanwhile, on a second connection.
+        // Nothing commits to the capture or the baseline before the roll
+        // does, after this comparison, so the removed items are sought
+        // meanwhile, on a second connection.
         CQueryAhead removedAhead(EngineDatabase(), removedSql);
         changes.Open(CRecordset::forwardOnly, kChangedAndAddedQuery);
         WriteDebugLog(7, "Processing add/changed items...");

@@ -1,7 +1,8 @@
 // A read of the comparison that runs on a connection and thread of its own
 // while the engine's connection answers the read before it, so the database
-// works on two cores at once. Only for tables nothing writes meanwhile: both
-// reads then see the same rows they would have seen one after the other.
+// works on two cores at once. Only for tables nothing commits to meanwhile
+// (the roll made beside the comparison commits after it): both reads then
+// see the same rows they would have seen one after the other.
 //
 //   CQueryAhead removed(EngineDatabase(), removedSql);   // starts at once
 //   ... other reads on EngineDatabase() ...

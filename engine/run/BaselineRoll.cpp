@@ -23,13 +23,17 @@ std::string QuotedForSql(const std::string& text) {
 
 void RollStatements(CDatabase& db, LONG job, const std::string& oldList, const std::atomic<bool>* abandon) {
     const std::string id = std::to_string(job);
-    auto run = [&](const std::string& sql) {
+    auto go = [abandon] {
         if (abandon != nullptr && abandon->load()) throw CDBException::LayerError("The roll was abandoned.");
+    };
+    auto run = [&](const std::string& sql) {
+        go();
         db.ExecuteSQL(sql.c_str());
     };
     // The links' path index goes while their statement runs: with it, the
     // database would walk both path lists of that statement to probe a table
     // of a few rows.
+    go();
     CBulkIndexes links(db, "FILES_PROFILES_LNK");
     run("DELETE * FROM FILES_PROFILES_LNK WHERE (PROFILE_ID = 0 OR PROFILE_ID = " + id +
         ") AND FLAG = 1 AND (PATH_MD5 IN(SELECT PATH_MD5 FROM CURRENT_DATA) OR PATH_MD5 "
@@ -41,6 +45,7 @@ void RollStatements(CDatabase& db, LONG job, const std::string& oldList, const s
     // the job index in key order; without it, that list is gathered from the
     // whole table in random order.
     std::optional<CBulkIndexes> baseline;
+    go();
     if (4 * CountRows(db, "CURRENT_DATA") >= CountRows(db, "OLD_DATA")) baseline.emplace(db, "OLD_DATA");
     run("DELETE FROM OLD_DATA WHERE PROFILE_ID = " + id + " OR PATH_MD5 IN(SELECT PATH_MD5 FROM CURRENT_DATA)");
     WriteDebugLog(7, "Old data for current profile cleared.");
@@ -51,12 +56,14 @@ void RollStatements(CDatabase& db, LONG job, const std::string& oldList, const s
     WriteDebugLogF(7, "OldExtList :%s", oldList.c_str());
     run("UPDATE PROFILES SET OLD_EXT_LIST = '" + QuotedForSql(oldList) + "' WHERE PROFILE_ID = " + id);
     WriteDebugLog(7, "Old excluded extensions for current profile updated.");
-    if (abandon != nullptr && abandon->load()) throw CDBException::LayerError("The roll was abandoned.");
+    go();
     if (baseline) baseline->Restore();
+    go();
     links.Restore();
 }
 
-CRollAhead::CRollAhead(CDatabase* connection, LONG job, std::string oldList) : m_job(job) {
+CRollAhead::CRollAhead(CDatabase* connection, LONG job, std::string oldList)
+    : m_job(job), m_letGoAt(std::chrono::steady_clock::now() + kLockBudget) {
     if (connection == nullptr || !connection->IsOpen()) return;
     connection->FlushAppends();
     // Made here, on the caller's thread, as every other connection is, to
@@ -87,11 +94,12 @@ void CRollAhead::Roll(LONG job, const std::string& oldList) {
         throw;
     }
     // The roll holds the database's write lock until the check decides.
-    // Others' writes (an administrator saving a scan job) wait for it; when
-    // the comparison is slow to end (a mail server that does not answer), it
-    // lets go rather than have them wait so long they fail.
+    // Others' writes (an administrator saving a scan job) wait for it, as
+    // for any roll; when the comparison is slow to end (a mail server that
+    // does not answer), it lets go rather than have them wait so long they
+    // fail.
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (!m_decided.wait_for(lock, kHoldForDecision, [this] { return m_deciding || m_abandon; })) {
+    if (!m_decided.wait_until(lock, m_letGoAt, [this] { return m_deciding || m_abandon; })) {
         m_database.Rollback();
         m_gaveUp = true;
     }
@@ -114,8 +122,15 @@ bool CRollAhead::Finish() {
     m_decided.notify_all();
     m_roll.wait();
     if (m_gaveUp) return false;
+    try {
+        // Another program held the file as the roll began: made again
+        // afterwards, it may well get through.
+        m_roll.get();
+    } catch (const CDBException& e) {
+        if (IsLockError(e)) return false;
+        WriteDebugLogLines(m_lines);
+        throw;
+    }
     WriteDebugLogLines(m_lines);
-    m_lines.clear();
-    m_roll.get();
     return true;
 }

@@ -49,20 +49,24 @@ public:
     // Waits for the statements, writes the lines they logged, in their order,
     // to the debug log, then throws what the first failing one threw. True:
     // the transaction is left open, for the caller to commit or roll back.
-    // False: the roll waited longer than kHoldForDecision for this call and
-    // let go of everything; nothing was logged, and the roll is still to do.
+    // False: nothing was kept nor logged, and the roll is still to do,
+    // because it waited for this call past kLockBudget, or another program
+    // held the database.
     bool Finish();
     // The roll's connection, for its commit or rollback after Finish.
     CDatabase& Database() { return m_database; }
 
-    // How long a roll that is done waits for Finish, holding the write lock.
-    static constexpr std::chrono::seconds kHoldForDecision{3};
+    // How long from its start a roll that is done waits for Finish, holding
+    // the write lock (a roll that takes longer does not wait at all): others'
+    // writes wait up to 10 s for a lock before they fail.
+    static constexpr std::chrono::seconds kLockBudget{5};
 
 private:
     void Roll(LONG job, const std::string& oldList);
 
     CDatabase m_database;
     LONG m_job;
+    std::chrono::steady_clock::time_point m_letGoAt;
     bool m_started = false;
     std::atomic<bool> m_abandon{false};
     std::mutex m_mutex;

@@ -100,6 +100,7 @@ HRESULT UpdateData() {
         if (ahead != nullptr) {
             db = &ahead->Database();
             if (!ahead->Finish()) {
+                WriteDebugLog(6, "The roll made beside the comparison was let go; made again");
                 db = nullptr;
                 ahead.reset();
             }
@@ -138,7 +139,7 @@ HRESULT UpdateData() {
 
 void StartUpdateData() {
     g_rollAhead.reset();
-    if (g_bFirstCheck) return;
+    if (g_bFirstCheck || StopRequested()) return;
     try {
         auto ahead = std::make_unique<CRollAhead>(EngineDatabase(), g_nCurrentProfile,
                                                   FormatOldExtList(g_excludedExtensions));
@@ -231,6 +232,7 @@ HRESULT RunCheck(LONG* stopFlag) {
         EndSteps();
         return S_OK;
     } catch (...) {
+        AbandonUpdateData();
         WriteDebugLog(1, "Unexpected error in CheckFiles");
         return E_FAIL;
     }

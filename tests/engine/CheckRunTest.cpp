@@ -259,6 +259,8 @@ TEST_F(CheckRun, ARollMadeDuringAHeldComparisonIsUnseenAndLetsOthersWrite) {
     EXPECT_EQ(result, S_OK);
     EXPECT_EQ(Old("SIZE", "C:\\Data\\a.txt"), "14");
     EXPECT_EQ(db.Scalar("SELECT COUNT(*) FROM PROFILES WHERE NAME = 'saved meanwhile'"), "1");
+    EXPECT_GT(Log().rfind("The roll made beside the comparison was let go; made again"),
+              Log().rfind("<< DispatchResults"));
     ExpectRollLoggedAfterTheComparison();
 }
 
