@@ -93,7 +93,7 @@ HRESULT UpdateData() {
     // A roll made ahead for another job, or before a first check, is not
     // this one: it is rolled back, and this one made here.
     std::unique_ptr<CRollAhead> ahead = std::move(g_rollAhead);
-    if (ahead != nullptr && (!ahead->Started() || g_bFirstCheck || ahead->Job() != g_nCurrentProfile))
+    if (ahead != nullptr && (g_bFirstCheck || ahead->Job() != g_nCurrentProfile))
         ahead.reset();
     CDatabase* db = nullptr;
     try {
