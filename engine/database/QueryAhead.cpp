@@ -2,19 +2,10 @@
 
 #include <system_error>
 
+#include "engine/database/ConnectionBeside.h"
+
 CQueryAhead::CQueryAhead(CDatabase* connection, const std::string& sql) {
-    // Without the engine's connection the reads before this one find
-    // nothing either; this one then runs nowhere rather than alone.
-    if (connection == nullptr || !connection->IsOpen()) return;
-    connection->FlushAppends();
-    // The connection is made here, on the caller's thread, as every other
-    // one is, to the data source the engine's connection reaches; only the
-    // statement runs on the second thread.
-    try {
-        if (!m_database.OpenEx(connection->GetConnect().c_str(), CDatabase::noOdbcDialog)) return;
-    } catch (const CDBException&) {
-        return;
-    }
+    if (!OpenBeside(connection, m_database)) return;
     m_recordset = std::make_unique<CRecordset>(&m_database);
     try {
         m_read = std::async(std::launch::async,

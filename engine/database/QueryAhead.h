@@ -18,9 +18,9 @@
 
 class CQueryAhead {
 public:
-    // Rows still being appended through `connection` are stored first, so
-    // the read sees them as a read on that connection would; their failure
-    // is thrown from here. Nothing runs when `connection` is not open.
+    // Opens its connection with OpenBeside (ConnectionBeside.h), whose
+    // failure to store appended rows is thrown from here; nothing runs when
+    // that gives none.
     CQueryAhead(CDatabase* connection, const std::string& sql);
     CQueryAhead(const CQueryAhead&) = delete;
     CQueryAhead& operator=(const CQueryAhead&) = delete;

@@ -6,6 +6,7 @@
 
 #include "common/DebugLog.h"
 #include "core/database/BulkIndexes.h"
+#include "engine/database/ConnectionBeside.h"
 
 namespace {
 
@@ -63,13 +64,9 @@ void RollStatements(CDatabase& db, LONG job, const std::string& oldList, const s
 }
 
 CRollAhead::CRollAhead(CDatabase* connection, LONG job, std::string oldList)
-    : m_job(job), m_letGoAt(std::chrono::steady_clock::now() + kLockBudget) {
-    if (connection == nullptr || !connection->IsOpen()) return;
-    connection->FlushAppends();
-    // Made here, on the caller's thread, as every other connection is, to
-    // the data source the engine's connection reaches.
+    : m_letGoAt(std::chrono::steady_clock::now() + kLockBudget) {
+    if (!OpenBeside(connection, m_database)) return;
     try {
-        if (!m_database.OpenEx(connection->GetConnect().c_str(), CDatabase::noOdbcDialog)) return;
         m_database.BeginTrans();
     } catch (const CDBException&) {
         m_database.Close();

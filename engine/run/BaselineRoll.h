@@ -33,10 +33,10 @@ void RollStatements(CDatabase& db, LONG job, const std::string& oldList,
 
 class CRollAhead {
 public:
-    // Rows still being appended through `connection` are stored first, as the
-    // roll must copy them; their failure is thrown from here (CDBException).
-    // Nothing runs when `connection` is not open, or no second connection or
-    // thread can be had.
+    // Opens its connection with OpenBeside (ConnectionBeside.h): the rows
+    // still being appended are stored first, as the roll must copy them, and
+    // their failure is thrown from here. Nothing runs when that gives no
+    // connection, or no thread can be had.
     CRollAhead(CDatabase* connection, LONG job, std::string oldList);
     // Unfinished: waits for the statement in hand; closing the connection
     // then rolls everything back.
@@ -45,7 +45,6 @@ public:
     CRollAhead& operator=(const CRollAhead&) = delete;
 
     bool Started() const { return m_started; }
-    LONG Job() const { return m_job; }
     // Waits for the statements, writes the lines they logged, in their order,
     // to the debug log, then throws what the first failing one threw. True:
     // the transaction is left open, for the caller to commit or roll back.
@@ -65,7 +64,6 @@ private:
     void Roll(LONG job, const std::string& oldList);
 
     CDatabase m_database;
-    LONG m_job;
     std::chrono::steady_clock::time_point m_letGoAt;
     bool m_started = false;
     std::atomic<bool> m_abandon{false};

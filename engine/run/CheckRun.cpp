@@ -90,11 +90,7 @@ HRESULT PrepareData() {
 // this one saw, instead of finding an empty baseline that hides every change.
 HRESULT UpdateData() {
     WriteDebugLog(6, ">> UpdateData");
-    // A roll made ahead for another job, or before a first check, is not
-    // this one: it is rolled back, and this one made here.
     std::unique_ptr<CRollAhead> ahead = std::move(g_rollAhead);
-    if (ahead != nullptr && (g_bFirstCheck || ahead->Job() != g_nCurrentProfile))
-        ahead.reset();
     CDatabase* db = nullptr;
     try {
         if (ahead != nullptr) {
